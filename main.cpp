@@ -1,0 +1,18 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include "main_window/form1.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    // Before anything can load a DLL: only the system directory is searched.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    const wtsscope::Platform platform;
+    wtsscope::Form1 form1(platform, nullptr);
+    if (!form1.Create()) return 1;
+    ShowWindow(form1.Handle(), showCommand);
+    return wtsscope::RunMessageLoop();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "main_window/session_report.h"
+#include "platform/platform.h"
+#include "platform/ui.h"
+
+namespace wtsscope {
+
+// The startup window: the version code, the session listing, and the way to the process window.
+class Form1 : public Window<Form1> {
+  public:
+    enum ControlId { kLabel1 = 101, kCommand1, kList1, kCommand2 };
+
+    Form1(const Platform& platform, std::function<void()> openProcessWindow);
+
+    HWND Create();
+
+    // The zero-terminated ANSI text at lpStringA in the system's ANSI code page; 0 is no text.
+    static std::wstring PointerToStringA(LPCSTR lpStringA);
+
+  private:
+    friend class Window<Form1>;
+
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnLoad();
+    void OnCommand1Click();
+    void OnCommand2Click();
+    void OnDpiChanged(int dpi, const RECT& suggested);
+
+    std::vector<Session> GetSessions();
+    void CreateControls();
+    void Layout(int dpi);
+
+    const Platform& platform_;
+    std::function<void()> openProcessWindow_;
+    std::vector<Session> Sessions;
+
+    Label Label1;
+    Button Command1;
+    ListBox List1;
+    Button Command2;
+    UniqueFont font_;
+    UniqueFont labelFont_;
+};
+
+}  // namespace wtsscope

@@ -1,0 +1,124 @@
+#include "platform/platform.h"
+
+#include "platform/record_reader.h"
+
+namespace wtsscope {
+namespace {
+
+using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;
+
+// wtsapi32.dll, loaded from the system directory and nowhere else, so that a DLL of that name
+// beside the program or in the current directory is never picked up.
+class TerminalServicesLibrary {
+  public:
+    // The export, or null with the loader's error code as the thread's last error.
+    template <class Function>
+    Function Resolve(const char* name) {
+        if (!module_) module_ = Load();
+        if (!module_) return nullptr;
+        const FARPROC address = GetProcAddress(module_.get(), name);
+        if (!address) return nullptr;
+        return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+    }
+
+  private:
+    static UniqueModule Load() {
+        UniqueModule module(LoadLibraryExW(L"wtsapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+        if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+        // Systems without the search flags: name the file in the system directory explicitly.
+        wchar_t directory[MAX_PATH];
+        const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return module;
+        const std::wstring path = std::wstring(directory, length) + L"\\wtsapi32.dll";
+        return UniqueModule(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    }
+
+    UniqueModule module_;
+};
+
+TerminalServicesLibrary& Wtsapi() {
+    static TerminalServicesLibrary library;
+    return library;
+}
+
+BOOL WINAPI LoadedEnumerateSessionsA(HANDLE server, DWORD reserved, DWORD version,
+                                     PWTS_SESSION_INFOA* sessions, DWORD* count) {
+    const auto function =
+        Wtsapi().Resolve<decltype(&::WTSEnumerateSessionsA)>("WTSEnumerateSessionsA");
+    return function ? function(server, reserved, version, sessions, count) : FALSE;
+}
+
+BOOL WINAPI LoadedEnumerateProcessesA(HANDLE server, DWORD reserved, DWORD version,
+                                      PWTS_PROCESS_INFOA* processes, DWORD* count) {
+    const auto function =
+        Wtsapi().Resolve<decltype(&::WTSEnumerateProcessesA)>("WTSEnumerateProcessesA");
+    return function ? function(server, reserved, version, processes, count) : FALSE;
+}
+
+void WINAPI LoadedFreeMemory(PVOID memory) {
+    const auto function = Wtsapi().Resolve<decltype(&::WTSFreeMemory)>("WTSFreeMemory");
+    if (function) function(memory);
+}
+
+template <class Record, class Enumerate>
+Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enumerate enumerate) {
+    Enumeration<Record> result;
+    result.buffer = WtsBuffer<Record>(nullptr, WtsMemoryDeleter{functions.WTSFreeMemory});
+    Record* records = nullptr;
+    DWORD count = 0;
+    const BOOL succeeded = enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &records, &count);
+    result.lastError = GetLastError();
+    if (!succeeded) return result;
+    result.buffer.reset(records);
+    if (count != 0 && records == nullptr) {
+        result.lastError = ERROR_INVALID_DATA;
+        return result;
+    }
+    if (!RecordsFitAddressSpace(records, count, sizeof(Record))) {
+        result.lastError = ERROR_ARITHMETIC_OVERFLOW;
+        return result;
+    }
+    result.count = count;
+    result.succeeded = true;
+    return result;
+}
+
+}  // namespace
+
+const PlatformFunctions& SystemPlatformFunctions() {
+    static const PlatformFunctions functions{
+        LoadedEnumerateSessionsA, LoadedEnumerateProcessesA, LoadedFreeMemory, ::GetVersionExA,
+        ::LookupAccountSidA,      ::ConvertSidToStringSidA,  ::MessageBoxW,
+    };
+    return functions;
+}
+
+Enumeration<SessionRecord> Platform::EnumerateSessions() const {
+    return EnumerateLocalServer<SessionRecord>(functions_, functions_.WTSEnumerateSessionsA);
+}
+
+Enumeration<ProcessRecord> Platform::EnumerateProcesses() const {
+    return EnumerateLocalServer<ProcessRecord>(functions_, functions_.WTSEnumerateProcessesA);
+}
+
+bool Platform::QueryVersion(VersionRecord& record, DWORD& lastError) const {
+    const BOOL succeeded = functions_.GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&record));
+    lastError = GetLastError();
+    return succeeded != FALSE;
+}
+
+void Platform::ShowError(HWND owner, const std::wstring& title, const std::wstring& prompt) const {
+    functions_.MessageBoxW(owner, prompt.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+}
+
+std::wstring AnsiToWide(std::string_view text) {
+    if (text.empty()) return {};
+    // Texts past INT_MAX bytes cannot be converted in one call; the platform never hands such.
+    const int length = static_cast<int>(text.size());
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), wideLength);
+    return wide;
+}
+
+}  // namespace wtsscope

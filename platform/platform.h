@@ -1,0 +1,80 @@
+#pragma once
+
+// Everything the program asks of the operating system beyond drawing windows goes through one
+// table of functions, so tests can replace the platform with a scripted one.
+
+#include <windows.h>
+#include <wtsapi32.h>
+#include <sddl.h>
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/handle.h"
+#include "platform/records.h"
+
+namespace wtsscope {
+
+struct PlatformFunctions {
+    decltype(&::WTSEnumerateSessionsA) WTSEnumerateSessionsA;
+    decltype(&::WTSEnumerateProcessesA) WTSEnumerateProcessesA;
+    decltype(&::WTSFreeMemory) WTSFreeMemory;
+    decltype(&::GetVersionExA) GetVersionExA;
+    decltype(&::LookupAccountSidA) LookupAccountSidA;
+    decltype(&::ConvertSidToStringSidA) ConvertSidToStringSidA;
+    decltype(&::MessageBoxW) MessageBoxW;
+};
+
+// The operating system's own functions; the terminal-services ones are loaded from the system
+// directory on first use.
+const PlatformFunctions& SystemPlatformFunctions();
+
+// Releases an enumeration buffer through the platform that handed it out.
+struct WtsMemoryDeleter {
+    decltype(&::WTSFreeMemory) free;
+    void operator()(void* buffer) const noexcept { free(buffer); }
+};
+
+template <class Record>
+using WtsBuffer = std::unique_ptr<Record[], WtsMemoryDeleter>;
+
+// What one enumeration produced. The buffer is owned from the moment the call returns.
+template <class Record>
+struct Enumeration {
+    WtsBuffer<Record> buffer{nullptr, WtsMemoryDeleter{nullptr}};
+    std::size_t count = 0;
+    bool succeeded = false;
+    DWORD lastError = ERROR_SUCCESS;
+
+    std::span<const Record> Records() const { return {buffer.get(), count}; }
+};
+
+class Platform {
+  public:
+    explicit Platform(const PlatformFunctions& functions = SystemPlatformFunctions())
+        : functions_(functions) {}
+
+    // The local server's sessions and processes. A count too large to lie in the address space is
+    // a failure with ERROR_ARITHMETIC_OVERFLOW, with the buffer still released.
+    Enumeration<SessionRecord> EnumerateSessions() const;
+    Enumeration<ProcessRecord> EnumerateProcesses() const;
+
+    // Fills the record; false with the last-error code when the platform refuses.
+    bool QueryVersion(VersionRecord& record, DWORD& lastError) const;
+
+    // A modal critical-error box with one OK button.
+    void ShowError(HWND owner, const std::wstring& title, const std::wstring& prompt) const;
+
+    const PlatformFunctions& Functions() const { return functions_; }
+
+  private:
+    const PlatformFunctions& functions_;
+};
+
+// ANSI text in the system's ANSI code page, as UTF-16.
+std::wstring AnsiToWide(std::string_view text);
+
+}  // namespace wtsscope

@@ -1,0 +1,220 @@
+#include "tests/fakes/fake_platform.h"
+
+#include <cstring>
+
+namespace wtsscope::testing {
+namespace {
+
+FakePlatform* current = nullptr;
+
+BOOL WINAPI FakeEnumerateSessionsA(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOA* records,
+                                   DWORD* count) {
+    return current->EnumerateSessions(records, count);
+}
+
+BOOL WINAPI FakeEnumerateProcessesA(HANDLE, DWORD, DWORD, PWTS_PROCESS_INFOA* records,
+                                    DWORD* count) {
+    return current->EnumerateProcesses(records, count);
+}
+
+void WINAPI FakeFreeMemory(PVOID buffer) { current->Release(buffer); }
+
+BOOL WINAPI FakeGetVersionExA(OSVERSIONINFOA* record) { return current->QueryVersion(record); }
+
+BOOL WINAPI FakeLookupAccountSidA(LPCSTR, PSID sid, LPSTR name, LPDWORD nameLength, LPSTR domain,
+                                  LPDWORD domainLength, PSID_NAME_USE use) {
+    if (use) *use = SidTypeUser;
+    return current->LookupAccount(sid, name, nameLength, domain, domainLength);
+}
+
+int WINAPI FakeMessageBoxW(HWND owner, LPCWSTR prompt, LPCWSTR title, UINT style) {
+    current->messageBoxes.push_back({owner, prompt, title, style});
+    return IDOK;
+}
+
+std::size_t AlignUp(std::size_t offset) {
+    constexpr std::size_t alignment = alignof(std::max_align_t);
+    return (offset + alignment - 1) / alignment * alignment;
+}
+
+// A binary SID from its string form, as bytes.
+std::vector<std::byte> SidBytes(const std::string& text) {
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidA(text.c_str(), &sid)) return {};
+    std::vector<std::byte> bytes(GetLengthSid(sid));
+    std::memcpy(bytes.data(), sid, bytes.size());
+    LocalFree(sid);
+    return bytes;
+}
+
+std::string SidText(PSID sid) {
+    LPSTR text = nullptr;
+    if (!ConvertSidToStringSidA(sid, &text)) return {};
+    std::string result(text);
+    LocalFree(text);
+    return result;
+}
+
+// Copies text with its terminator to the block at offset; returns where it went.
+char* PlaceText(std::byte* block, std::size_t& offset, const std::string& text) {
+    char* at = reinterpret_cast<char*>(block + offset);
+    std::memcpy(at, text.c_str(), text.size() + 1);
+    offset += text.size() + 1;
+    return at;
+}
+
+}  // namespace
+
+FakePlatform::FakePlatform()
+    : functions_{FakeEnumerateSessionsA, FakeEnumerateProcessesA, FakeFreeMemory,
+                 FakeGetVersionExA,      FakeLookupAccountSidA,   ::ConvertSidToStringSidA,
+                 FakeMessageBoxW},
+      platform_(functions_) {
+    current = this;
+    // What a new Wine prefix reports: Windows 7 SP1 workstation.
+    version.dwMajorVersion = 6;
+    version.dwMinorVersion = 1;
+    version.dwBuildNumber = 7601;
+    version.dwPlatformId = VER_PLATFORM_WIN32_NT;
+    std::strcpy(version.szCSDVersion, "Service Pack 1");
+    version.wProductType = VER_NT_WORKSTATION;
+}
+
+FakePlatform::~FakePlatform() { current = nullptr; }
+
+void FakePlatform::ScriptSessions(std::vector<FakeSession> sessions) {
+    sessions_ = std::move(sessions);
+    sessionFailure_.reset();
+}
+
+void FakePlatform::FailSessions(DWORD lastError) { sessionFailure_ = lastError; }
+
+void FakePlatform::ScriptProcesses(std::vector<FakeProcess> processes) {
+    processes_ = std::move(processes);
+    processFailure_.reset();
+    processCountOnly_.reset();
+}
+
+void FakePlatform::FailProcesses(DWORD lastError) { processFailure_ = lastError; }
+
+void FakePlatform::ScriptProcessCountOnly(DWORD count) { processCountOnly_ = count; }
+
+std::byte* FakePlatform::NewBlock(std::size_t size) {
+    std::vector<std::byte> block(size == 0 ? 1 : size);
+    std::byte* data = block.data();
+    live_.emplace(data, std::move(block));
+    return data;
+}
+
+BOOL FakePlatform::EnumerateSessions(PWTS_SESSION_INFOA* records, DWORD* count) {
+    ++sessionEnumerations;
+    if (sessionFailure_) {
+        SetLastError(*sessionFailure_);
+        return FALSE;
+    }
+    std::size_t size = AlignUp(sessions_.size() * sizeof(WTS_SESSION_INFOA));
+    for (const FakeSession& session : sessions_)
+        if (session.WinStationName) size += session.WinStationName->size() + 1;
+    std::byte* block = NewBlock(size);
+    std::size_t offset = AlignUp(sessions_.size() * sizeof(WTS_SESSION_INFOA));
+    auto* out = reinterpret_cast<WTS_SESSION_INFOA*>(block);
+    for (std::size_t i = 0; i < sessions_.size(); ++i) {
+        out[i].SessionId = sessions_[i].SessionId;
+        out[i].State = static_cast<WTS_CONNECTSTATE_CLASS>(sessions_[i].State);
+        out[i].pWinStationName = sessions_[i].WinStationName
+                                     ? PlaceText(block, offset, *sessions_[i].WinStationName)
+                                     : nullptr;
+    }
+    *records = out;
+    *count = static_cast<DWORD>(sessions_.size());
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+BOOL FakePlatform::EnumerateProcesses(PWTS_PROCESS_INFOA* records, DWORD* count) {
+    ++processEnumerations;
+    if (processFailure_) {
+        SetLastError(*processFailure_);
+        return FALSE;
+    }
+    if (processCountOnly_) {
+        *records = reinterpret_cast<WTS_PROCESS_INFOA*>(NewBlock(sizeof(WTS_PROCESS_INFOA)));
+        *count = *processCountOnly_;
+        return TRUE;
+    }
+    std::vector<std::vector<std::byte>> sids;
+    sids.reserve(processes_.size());
+    std::size_t size = AlignUp(processes_.size() * sizeof(WTS_PROCESS_INFOA));
+    for (const FakeProcess& process : processes_) {
+        sids.push_back(process.UserSid ? SidBytes(*process.UserSid) : std::vector<std::byte>{});
+        size += AlignUp(sids.back().size());
+        if (process.ProcessName) size += process.ProcessName->size() + 1;
+    }
+    std::byte* block = NewBlock(size);
+    std::size_t offset = AlignUp(processes_.size() * sizeof(WTS_PROCESS_INFOA));
+    auto* out = reinterpret_cast<WTS_PROCESS_INFOA*>(block);
+    // Identifiers first, where they stay aligned, then the names.
+    for (std::size_t i = 0; i < processes_.size(); ++i) {
+        out[i].pUserSid = nullptr;
+        if (!sids[i].empty()) {
+            std::memcpy(block + offset, sids[i].data(), sids[i].size());
+            out[i].pUserSid = block + offset;
+            offset += AlignUp(sids[i].size());
+        }
+    }
+    for (std::size_t i = 0; i < processes_.size(); ++i) {
+        out[i].SessionId = processes_[i].SessionId;
+        out[i].ProcessId = processes_[i].ProcessId;
+        out[i].pProcessName = processes_[i].ProcessName
+                                  ? PlaceText(block, offset, *processes_[i].ProcessName)
+                                  : nullptr;
+    }
+    *records = out;
+    *count = static_cast<DWORD>(processes_.size());
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+void FakePlatform::Release(PVOID buffer) {
+    if (live_.erase(buffer) == 1)
+        ++released_;
+    else
+        ++badReleases_;
+}
+
+BOOL FakePlatform::QueryVersion(OSVERSIONINFOA* record) {
+    ++versionQueries;
+    const bool extended = record->dwOSVersionInfoSize == sizeof(OSVERSIONINFOEXA);
+    if (extended ? failExtendedVersion : failBasicVersion) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    VersionRecord answer = version;
+    answer.dwOSVersionInfoSize = record->dwOSVersionInfoSize;
+    std::memcpy(record, &answer, record->dwOSVersionInfoSize);
+    return TRUE;
+}
+
+BOOL FakePlatform::LookupAccount(PSID sid, LPSTR name, LPDWORD nameLength, LPSTR domain,
+                                 LPDWORD domainLength) {
+    ++accountLookups;
+    const auto account = accounts.find(SidText(sid));
+    if (account == accounts.end()) {
+        SetLastError(ERROR_NONE_MAPPED);
+        return FALSE;
+    }
+    const FakeAccount& found = account->second;
+    if (*nameLength <= found.name.size() || *domainLength <= found.domain.size()) {
+        *nameLength = static_cast<DWORD>(found.name.size() + 1);
+        *domainLength = static_cast<DWORD>(found.domain.size() + 1);
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(name, found.name.c_str(), found.name.size() + 1);
+    std::memcpy(domain, found.domain.c_str(), found.domain.size() + 1);
+    *nameLength = static_cast<DWORD>(found.name.size());
+    *domainLength = static_cast<DWORD>(found.domain.size());
+    return TRUE;
+}
+
+}  // namespace wtsscope::testing
