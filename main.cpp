@@ -2,6 +2,7 @@
 #include <commctrl.h>
 
 #include "main_window/form1.h"
+#include "process_window/form2.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     // Before anything can load a DLL: only the system directory is searched.
@@ -11,7 +12,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     InitCommonControlsEx(&controls);
 
     const wtsscope::Platform platform;
-    wtsscope::Form1 form1(platform, nullptr);
+    wtsscope::Form2 form2(platform);
+    wtsscope::Form1 form1(platform, [&form2] { form2.Show(); });
     if (!form1.Create()) return 1;
     ShowWindow(form1.Handle(), showCommand);
     return wtsscope::RunMessageLoop();

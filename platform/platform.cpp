@@ -1,11 +1,15 @@
 #include "platform/platform.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "platform/record_reader.h"
 
 namespace wtsscope {
 namespace {
 
 using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;
+using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree>;
 
 // wtsapi32.dll, loaded from the system directory and nowhere else, so that a DLL of that name
 // beside the program or in the current directory is never picked up.
@@ -60,6 +64,22 @@ void WINAPI LoadedFreeMemory(PVOID memory) {
     if (function) function(memory);
 }
 
+// Whether the bytes from block on lie in memory the process can read. A buffer is one allocation,
+// so it lies within a single region of pages; a count that runs past that region is not the
+// platform's answer but a wild read.
+bool Readable(const void* block, std::size_t size) {
+    if (size == 0) return true;
+    MEMORY_BASIC_INFORMATION region{};
+    if (VirtualQuery(block, &region, sizeof(region)) == 0) return false;
+    constexpr DWORD kReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY |
+                                PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    if (region.State != MEM_COMMIT || (region.Protect & kReadable) == 0 ||
+        (region.Protect & PAGE_GUARD) != 0)
+        return false;
+    const auto end = reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
+    return size <= end - reinterpret_cast<std::uintptr_t>(block);
+}
+
 template <class Record, class Enumerate>
 Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enumerate enumerate) {
     Enumeration<Record> result;
@@ -76,6 +96,10 @@ Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enu
     }
     if (!RecordsFitAddressSpace(records, count, sizeof(Record))) {
         result.lastError = ERROR_ARITHMETIC_OVERFLOW;
+        return result;
+    }
+    if (!Readable(records, count * sizeof(Record))) {
+        result.lastError = ERROR_INVALID_DATA;
         return result;
     }
     result.count = count;
@@ -105,6 +129,29 @@ bool Platform::QueryVersion(VersionRecord& record, DWORD& lastError) const {
     const BOOL succeeded = functions_.GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&record));
     lastError = GetLastError();
     return succeeded != FALSE;
+}
+
+std::wstring Platform::AccountText(PSID sid) const {
+    std::string name(64, '\0');
+    std::string domain(64, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto nameLength = static_cast<DWORD>(name.size());
+        auto domainLength = static_cast<DWORD>(domain.size());
+        SID_NAME_USE use;
+        if (functions_.LookupAccountSidA(nullptr, sid, name.data(), &nameLength, domain.data(),
+                                         &domainLength, &use)) {
+            const std::wstring account = AnsiToWide(name.c_str());
+            return domain[0] ? AnsiToWide(domain.c_str()) + L"\\" + account : account;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+        // The lookup said how much room each part needs.
+        name.assign(std::max<std::size_t>(nameLength, name.size()), '\0');
+        domain.assign(std::max<std::size_t>(domainLength, domain.size()), '\0');
+    }
+    LPSTR text = nullptr;
+    if (!functions_.ConvertSidToStringSidA(sid, &text)) return {};
+    const UniqueLocalMemory owner(text);
+    return AnsiToWide(text);
 }
 
 void Platform::ShowError(HWND owner, const std::wstring& title, const std::wstring& prompt) const {

@@ -65,6 +65,10 @@ class Platform {
     // Fills the record; false with the last-error code when the platform refuses.
     bool QueryVersion(VersionRecord& record, DWORD& lastError) const;
 
+    // The account a security identifier names, as "DOMAIN\name" (just the name where there is no
+    // domain); its string form where it names none.
+    std::wstring AccountText(PSID sid) const;
+
     // A modal critical-error box with one OK button.
     void ShowError(HWND owner, const std::wstring& title, const std::wstring& prompt) const;
 

@@ -28,7 +28,7 @@ BOOL WINAPI FakeLookupAccountSidA(LPCSTR, PSID sid, LPSTR name, LPDWORD nameLeng
 }
 
 int WINAPI FakeMessageBoxW(HWND owner, LPCWSTR prompt, LPCWSTR title, UINT style) {
-    current->messageBoxes.push_back({owner, prompt, title, style});
+    current->messageBoxes.push_back({owner, title, prompt, style});
     return IDOK;
 }
 

@@ -3,6 +3,7 @@
 // What a test sees of a window, read the way a user or an automation tool would.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -58,6 +59,61 @@ inline std::vector<HWND> TabOrder(HWND window) {
         if (at == first) break;
     }
     return order;
+}
+
+}  // namespace wtsscope
+
+namespace wtsscope {
+
+inline std::wstring ListViewCell(HWND listView, int row, int column) {
+    wchar_t text[1024] = L"";
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 1024;
+    SendMessageW(listView, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+inline int ListViewRows(HWND listView) {
+    return static_cast<int>(SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0));
+}
+
+// One column's cells from top to bottom.
+inline std::vector<std::wstring> ListViewColumn(HWND listView, int column) {
+    std::vector<std::wstring> cells;
+    for (int row = 0; row < ListViewRows(listView); ++row)
+        cells.push_back(ListViewCell(listView, row, column));
+    return cells;
+}
+
+inline std::vector<std::wstring> HeaderTexts(HWND listView) {
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(listView, LVM_GETHEADER, 0, 0));
+    std::vector<std::wstring> texts;
+    const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = L"";
+        HDITEMW item{};
+        item.mask = HDI_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 256;
+        SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+// Presses and releases the mouse on a column header, as a user's click does.
+inline void ClickHeader(HWND listView, int column) {
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(listView, LVM_GETHEADER, 0, 0));
+    RECT rect{};
+    SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column),
+                 reinterpret_cast<LPARAM>(&rect));
+    const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(header, WM_LBUTTONUP, 0, at);
+    DrainMessages();
 }
 
 }  // namespace wtsscope

@@ -1,0 +1,203 @@
+#include "process_window/form2.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/fakes/fake_platform.h"
+#include "tests/windows/window_test_support.h"
+
+namespace wtsscope {
+namespace {
+
+using testing::FakePlatform;
+using testing::FakeProcess;
+
+constexpr wchar_t kErrorPrompt[] =
+    L"Error occurred calling WTSEnumerateProcesses.  Check the Platform SDK error codes in the "
+    L"MSDN Documentation for more information.";
+
+class Form2Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
+        fake.accounts["S-1-5-21-7-8-9-1001"] = {"CORP", "ann"};
+    }
+    void TearDown() override {
+        form.reset();
+        DrainMessages();
+        EXPECT_EQ(fake.LiveBuffers(), 0u);
+        EXPECT_EQ(fake.BadReleases(), 0);
+    }
+
+    // Opens the window as the main window's button does, without showing it on screen: Wine maps
+    // and unmaps visible windows slowly on a display with no window manager.
+    void Open() {
+        if (!form) form = std::make_unique<Form2>(fake.platform());
+        form->Show();
+        ShowWindow(form->Handle(), SW_HIDE);
+        DrainMessages();
+    }
+
+    HWND List() const { return GetDlgItem(form->Handle(), Form2::kListView1); }
+    HWND Refresh() const { return GetDlgItem(form->Handle(), Form2::kCommand1); }
+    std::vector<std::wstring> Column(int column) const { return ListViewColumn(List(), column); }
+    std::vector<std::wstring> Row(int row) const {
+        std::vector<std::wstring> cells;
+        for (int column = 0; column < 4; ++column)
+            cells.push_back(ListViewCell(List(), row, column));
+        return cells;
+    }
+
+    FakePlatform fake;
+    std::unique_ptr<Form2> form;
+};
+
+TEST_F(Form2Test, LoadShowsTheHeadersRefreshButtonAndOneRowPerProcess) {
+    fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"},
+                          {1, 500, "notepad", "S-1-5-21-7-8-9-1001"},
+                          {1, 7000, "", "S-1-5-21-7-8-9-1001"},
+                          {2, 8000, std::nullopt, std::nullopt}});
+    Open();
+    EXPECT_EQ(WindowText(form->Handle()), L"Form2");
+    EXPECT_EQ(ClassName(List()), L"SysListView32");
+    EXPECT_EQ(GetWindowLongW(List(), GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+    EXPECT_EQ(HeaderTexts(List()), (std::vector<std::wstring>{L"Session ID", L"Process ID",
+                                                              L"Process Name", L"User ID"}));
+    EXPECT_EQ(WindowText(Refresh()), L"Refresh");
+    ASSERT_EQ(ListViewRows(List()), 4);
+    EXPECT_EQ(Row(0), (std::vector<std::wstring>{L"0", L"4", L"System", L"NT AUTHORITY\\SYSTEM"}));
+    EXPECT_EQ(Row(1), (std::vector<std::wstring>{L"1", L"500", L"notepad", L"CORP\\ann"}));
+    // An empty name, a null name and no identifier give empty cells, not a crash.
+    EXPECT_EQ(Row(2), (std::vector<std::wstring>{L"1", L"7000", L"", L"CORP\\ann"}));
+    EXPECT_EQ(Row(3), (std::vector<std::wstring>{L"2", L"8000", L"", L""}));
+    EXPECT_EQ(fake.BuffersReleased(), 1);
+}
+
+TEST_F(Form2Test, UserColumnNamesTheAccountOrShowsTheIdentifier) {
+    fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"},
+                          {1, 600, "app.exe", "S-1-5-21-1-2-3-4242"},
+                          {1, 601, "app.exe", "S-1-1-0"}});
+    fake.accounts["S-1-1-0"] = {"", "Everyone"};
+    Open();
+    EXPECT_EQ(Column(3), (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"S-1-5-21-1-2-3-4242",
+                                                    L"Everyone"}));
+}
+
+TEST_F(Form2Test, EachAccountIsLookedUpOncePerRefresh) {
+    std::vector<FakeProcess> processes;
+    for (DWORD id = 0; id < 1000; ++id)
+        processes.push_back(
+            {1, 1000 + id * 4, "chrome.exe", id % 2 ? "S-1-5-21-7-8-9-1001" : "S-1-5-18"});
+    fake.ScriptProcesses(processes);
+    Open();
+    EXPECT_EQ(ListViewRows(List()), 1000);
+    EXPECT_EQ(fake.accountLookups, 2);
+    ClickButton(Refresh());
+    EXPECT_EQ(fake.accountLookups, 4);
+}
+
+TEST_F(Form2Test, FailureIsReportedThenRefreshFillsTheList) {
+    fake.FailProcesses(1722);
+    Open();
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake.messageBoxes[0].title, L"Error 1722");
+    EXPECT_EQ(fake.messageBoxes[0].prompt, kErrorPrompt);
+    EXPECT_EQ(fake.messageBoxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(fake.messageBoxes[0].owner, form->Handle());
+    EXPECT_EQ(ListViewRows(List()), 0);
+    EXPECT_TRUE(IsWindowEnabled(Refresh()));
+
+    fake.ScriptProcesses({{1, 500, "notepad", std::nullopt}});
+    ClickButton(Refresh());
+    EXPECT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(Row(0), (std::vector<std::wstring>{L"1", L"500", L"notepad", L""}));
+
+    // A failure after a good refresh leaves no stale rows behind.
+    fake.FailProcesses(5);
+    ClickButton(Refresh());
+    EXPECT_EQ(fake.messageBoxes.back().title, L"Error 5");
+    EXPECT_EQ(ListViewRows(List()), 0);
+}
+
+TEST_F(Form2Test, RefreshReplacesTheRowsAndReleasesEveryBuffer) {
+    fake.ScriptProcesses({{0, 1, "a.exe", std::nullopt},
+                          {0, 2, "b.exe", std::nullopt},
+                          {0, 3, "c.exe", std::nullopt}});
+    Open();
+    fake.ScriptProcesses({{0, 9, "z.exe", std::nullopt}, {0, 8, "y.exe", std::nullopt}});
+    ClickButton(Refresh());
+    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"9", L"8"}));
+    fake.ScriptProcesses({});
+    ClickButton(Refresh());
+    EXPECT_EQ(ListViewRows(List()), 0);
+    EXPECT_EQ(fake.processEnumerations, 3);
+    EXPECT_EQ(fake.BuffersReleased(), 3);
+}
+
+TEST_F(Form2Test, ImpossibleCountIsAFailureNotAWildRead) {
+    fake.ScriptProcessCountOnly(0xFFFFFFFF);
+    Open();
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    // Past the address space on 32 bits; on 64 bits past the memory the block occupies.
+    EXPECT_EQ(fake.messageBoxes[0].title,
+              sizeof(void*) == 4 ? L"Error 534" : L"Error 13");  // ERROR_ARITHMETIC_OVERFLOW
+    EXPECT_EQ(ListViewRows(List()), 0);
+    EXPECT_EQ(fake.BuffersReleased(), 1);
+
+    // A count a little beyond what the block holds is refused the same way.
+    fake.ScriptProcessCountOnly(1 << 20);
+    ClickButton(Refresh());
+    ASSERT_EQ(fake.messageBoxes.size(), 2u);
+    EXPECT_EQ(fake.messageBoxes[1].title, L"Error 13");  // ERROR_INVALID_DATA
+}
+
+TEST_F(Form2Test, OneWindowForTheWholeRunLoadedAfreshAfterClosing) {
+    fake.ScriptProcesses({{0, 10, "b", std::nullopt}, {0, 9, "a", std::nullopt}});
+    Open();
+    const HWND first = form->Handle();
+    Open();
+    EXPECT_EQ(form->Handle(), first);
+    EXPECT_EQ(fake.processEnumerations, 1);
+    EXPECT_EQ(FindWindowExW(nullptr, nullptr, L"wtsscope.Form2", nullptr), first);
+    EXPECT_EQ(FindWindowExW(nullptr, first, L"wtsscope.Form2", nullptr), nullptr);
+
+    ClickHeader(List(), 1);
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    DrainMessages();
+    EXPECT_EQ(form->Handle(), nullptr);
+    EXPECT_FALSE(IsWindow(first));
+
+    Open();
+    EXPECT_EQ(HeaderTexts(List()).size(), 4u);
+    EXPECT_EQ(fake.processEnumerations, 2);
+    // The sort went with the closed window: rows are in the platform's order again.
+    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"10", L"9"}));
+}
+
+TEST_F(Form2Test, HeaderClickSortsAscendingByValueOrText) {
+    fake.ScriptProcesses({{1, 10, "svchost.exe", "S-1-5-18"},
+                          {0, 9, "Explorer.EXE", "S-1-5-21-7-8-9-1001"},
+                          {10, 100, "csrss.exe", "S-1-5-18"},
+                          {2, 1000, "SVCHOST.EXE", std::nullopt}});
+    Open();
+    ClickHeader(List(), 1);
+    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"9", L"10", L"100", L"1000"}));
+    // The same header again sorts the same way again.
+    ClickHeader(List(), 1);
+    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"9", L"10", L"100", L"1000"}));
+    ClickHeader(List(), 0);
+    EXPECT_EQ(Column(0), (std::vector<std::wstring>{L"0", L"1", L"2", L"10"}));
+    ClickHeader(List(), 2);
+    EXPECT_EQ(Column(2), (std::vector<std::wstring>{L"csrss.exe", L"Explorer.EXE", L"svchost.exe",
+                                                    L"SVCHOST.EXE"}));
+    ClickHeader(List(), 3);
+    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"1000", L"9", L"10", L"100"}));
+
+    // The sort stays on: a refresh's rows arrive in order.
+    fake.ScriptProcesses({{0, 30, "b", std::nullopt}, {0, 20, "a", std::nullopt}});
+    ClickHeader(List(), 1);
+    ClickButton(Refresh());
+    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"20", L"30"}));
+}
+
+}  // namespace
+}  // namespace wtsscope

@@ -1,0 +1,272 @@
+// The session listing as a user sees it: Command1 clicked on the real main window, the report read
+// back from List1, with a scripted platform behind it.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "main_window/form1.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/windows/window_test_support.h"
+#include "version/version_info.h"
+
+namespace wtsscope {
+namespace {
+
+using testing::FakePlatform;
+using testing::FakeSession;
+
+constexpr wchar_t kFailurePrompt[] =
+    L"Error occurred calling WTSEnumerateSessionsA.  Check the Platform SDK error codes in the "
+    L"MSDN Documentation for more information.";
+
+// What the platform's own conversion makes of ANSI text, to compare against.
+std::wstring SystemAnsiToWide(const std::string& text) {
+    const int length =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+class SessionListing : public ::testing::Test {
+  protected:
+    // The version record lives for the whole program; each test starts as a fresh program would.
+    void SetUp() override { VersionInfo = {}; }
+
+    // The window stays hidden: Wine maps and unmaps shown windows slowly without a window manager.
+    void Open() {
+        form = std::make_unique<Form1>(fake.platform(), nullptr);
+        ASSERT_NE(form->Create(), nullptr);
+    }
+
+    void TearDown() override {
+        if (form && form->Handle()) DestroyWindow(form->Handle());
+        DrainMessages();
+        // Whatever a test did, nothing the platform handed out may be left or released twice.
+        EXPECT_EQ(fake.LiveBuffers(), 0u);
+        EXPECT_EQ(fake.BadReleases(), 0);
+    }
+
+    HWND Control(int id) const { return GetDlgItem(form->Handle(), id); }
+    void ClickCommand1() { ClickButton(Control(Form1::kCommand1)); }
+    std::vector<std::wstring> List1Lines() const { return ListBoxLines(Control(Form1::kList1)); }
+
+    // The report of a single session named as given; the fake reports Windows 6.1.7601.
+    std::vector<std::wstring> ListOneSessionNamed(std::optional<std::string> name) {
+        fake.ScriptSessions({{1, std::move(name), 0}});
+        ClickCommand1();
+        return List1Lines();
+    }
+
+    FakePlatform fake;
+    std::unique_ptr<Form1> form;
+};
+
+TEST_F(SessionListing, OneSessionIsFourLinesThenTheVersion) {
+    Open();
+    EXPECT_TRUE(List1Lines().empty());
+
+    fake.ScriptSessions({{0, "Services", 4}});
+    ClickCommand1();
+
+    const std::vector<std::wstring> expected{L"Session ID: 0", L"Machine Name: Services",
+                                             L"Connect State: 4", L"***********",
+                                             L"dwMajorVersion: 6.1.7601"};
+    EXPECT_EQ(List1Lines(), expected);
+    EXPECT_EQ(fake.sessionEnumerations, 1);
+    EXPECT_EQ(fake.BuffersReleased(), 1);
+    EXPECT_TRUE(fake.messageBoxes.empty());
+}
+
+TEST_F(SessionListing, TypicalServerIsListedInThePlatformsOrder) {
+    Open();
+    fake.ScriptSessions({{0, "Services", 4},
+                         {1, "Console", 0},
+                         {2, "RDP-Tcp#0", 0},
+                         {3, "RDP-Tcp#1", 4},
+                         {65536, "RDP-Tcp", 6}});
+    ClickCommand1();
+
+    const std::vector<std::wstring> lines = List1Lines();
+    ASSERT_EQ(lines.size(), 21u);
+    EXPECT_EQ(lines[0], L"Session ID: 0");
+    EXPECT_EQ(lines[4], L"Session ID: 1");
+    EXPECT_EQ(lines[5], L"Machine Name: Console");
+    EXPECT_EQ(lines[6], L"Connect State: 0");
+    EXPECT_EQ(lines[8], L"Session ID: 2");
+    EXPECT_EQ(lines[9], L"Machine Name: RDP-Tcp#0");
+    EXPECT_EQ(lines[12], L"Session ID: 3");
+    EXPECT_EQ(lines[13], L"Machine Name: RDP-Tcp#1");
+    EXPECT_EQ(lines[14], L"Connect State: 4");
+    EXPECT_EQ(lines[16], L"Session ID: 65536");
+    EXPECT_EQ(lines[17], L"Machine Name: RDP-Tcp");
+    EXPECT_EQ(lines[18], L"Connect State: 6");
+    for (std::size_t separator = 3; separator < 20; separator += 4)
+        EXPECT_EQ(lines[separator], L"***********") << "line " << separator;
+    EXPECT_EQ(lines[20], L"dwMajorVersion: 6.1.7601");
+    EXPECT_EQ(fake.BuffersReleased(), 1);
+}
+
+TEST_F(SessionListing, EveryClickRebuildsOneReportWithTheStartupVersion) {
+    Open();
+    const int queriesAtStartup = fake.versionQueries;
+    fake.ScriptSessions({{0, "Services", 4}, {1, "Console", 0}});
+    ClickCommand1();
+    const std::vector<std::wstring> first = List1Lines();
+    ASSERT_EQ(first.size(), 9u);
+    EXPECT_EQ(first.back(), L"dwMajorVersion: 6.1.7601");
+
+    // The platform now answers differently; the listing keeps the record read at start-up.
+    fake.version.dwMajorVersion = 10;
+    fake.version.dwMinorVersion = 0;
+    fake.version.dwBuildNumber = 19045;
+    ClickCommand1();
+    EXPECT_EQ(List1Lines(), first);
+    EXPECT_EQ(fake.versionQueries, queriesAtStartup);
+
+    // A smaller listing replaces the larger one entirely.
+    fake.ScriptSessions({{0, "Services", 4}});
+    ClickCommand1();
+    const std::vector<std::wstring> expected{L"Session ID: 0", L"Machine Name: Services",
+                                             L"Connect State: 4", L"***********",
+                                             L"dwMajorVersion: 6.1.7601"};
+    EXPECT_EQ(List1Lines(), expected);
+    EXPECT_EQ(fake.sessionEnumerations, 3);
+    EXPECT_EQ(fake.BuffersReleased(), 3);
+}
+
+TEST_F(SessionListing, VersionLineShowsTheRecordReadWhenTheWindowLoaded) {
+    fake.version.dwMajorVersion = 5;
+    fake.version.dwMinorVersion = 2;
+    fake.version.dwBuildNumber = 3790;
+    fake.version.wProductType = VER_NT_SERVER;
+    Open();
+    EXPECT_EQ(VersionInfo.dwMajorVersion, 5u);
+    EXPECT_EQ(VersionInfo.dwMinorVersion, 2u);
+    EXPECT_EQ(VersionInfo.dwBuildNumber, 3790u);
+
+    fake.ScriptSessions({});
+    ClickCommand1();
+    EXPECT_EQ(List1Lines(), std::vector<std::wstring>{L"dwMajorVersion: 5.2.3790"});
+}
+
+TEST_F(SessionListing, StationNamesComeOutWhole) {
+    Open();
+    // An empty name and a record with no name at all both leave the label bare.
+    EXPECT_EQ(ListOneSessionNamed("").at(1), L"Machine Name: ");
+    EXPECT_EQ(ListOneSessionNamed(std::nullopt).at(1), L"Machine Name: ");
+
+    std::string longName;
+    for (int i = 0; longName.size() < 5000; ++i) longName += "Station-" + std::to_string(i) + ";";
+    const std::vector<std::wstring> lines = ListOneSessionNamed(longName);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1], L"Machine Name: " + std::wstring(longName.begin(), longName.end()));
+    EXPECT_EQ(lines[4], L"dwMajorVersion: 6.1.7601");
+    EXPECT_EQ(fake.BuffersReleased(), 3);
+}
+
+TEST_F(SessionListing, StationNamesAreConvertedWithTheAnsiCodePage) {
+    Open();
+    const std::string accented =
+        "\xC9"
+        "cran-\xE9t\xE9";
+    // 0x80 and 0x93 are where Windows-1252 departs from Latin-1: a byte-for-byte widening of the
+    // text would give control characters instead of the euro sign and a quotation mark.
+    const std::string punctuated =
+        "\x93"
+        "Kiosk\x94 \x80"
+        "5";
+    fake.ScriptSessions({{1, accented, 0}, {2, punctuated, 0}});
+    ClickCommand1();
+
+    const std::vector<std::wstring> lines = List1Lines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[1], L"Machine Name: " + SystemAnsiToWide(accented));
+    EXPECT_EQ(lines[5], L"Machine Name: " + SystemAnsiToWide(punctuated));
+    if (GetACP() == 1252) {
+        EXPECT_EQ(lines[1], L"Machine Name: \u00C9cran-\u00E9t\u00E9");
+        EXPECT_EQ(lines[5], L"Machine Name: \u201CKiosk\u201D \u20AC5");
+    }
+}
+
+TEST_F(SessionListing, NoSessionsLeaveOnlyTheVersionLine) {
+    Open();
+    fake.ScriptSessions({{0, "Services", 4}});
+    ClickCommand1();
+    ASSERT_EQ(List1Lines().size(), 5u);
+
+    fake.ScriptSessions({});
+    ClickCommand1();
+    EXPECT_EQ(List1Lines(), std::vector<std::wstring>{L"dwMajorVersion: 6.1.7601"});
+    // An empty listing still comes in a buffer of the platform's, and it goes back.
+    EXPECT_EQ(fake.BuffersReleased(), 2);
+    EXPECT_TRUE(fake.messageBoxes.empty());
+}
+
+TEST_F(SessionListing, FailureIsReportedInAnErrorBoxAndTheNextClickRecovers) {
+    Open();
+    fake.ScriptSessions({{0, "Services", 4}, {1, "Console", 0}});
+    ClickCommand1();
+    ASSERT_EQ(List1Lines().size(), 9u);
+
+    fake.FailSessions(ERROR_ACCESS_DENIED);
+    ClickCommand1();
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    const testing::ShownMessageBox& box = fake.messageBoxes[0];
+    EXPECT_EQ(box.owner, form->Handle());
+    EXPECT_EQ(box.style, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(box.title, L"ERROR 5");
+    EXPECT_EQ(box.prompt, kFailurePrompt);
+    // The previous report is gone.
+    EXPECT_EQ(List1Lines(), std::vector<std::wstring>{L"dwMajorVersion: 6.1.7601"});
+
+    fake.FailSessions(RPC_S_SERVER_UNAVAILABLE);
+    ClickCommand1();
+    ASSERT_EQ(fake.messageBoxes.size(), 2u);
+    EXPECT_EQ(fake.messageBoxes[1].title, L"ERROR 1722");
+
+    fake.ScriptSessions({{0, "Services", 4}, {1, "Console", 0}});
+    ClickCommand1();
+    const std::vector<std::wstring> lines = List1Lines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[4], L"Session ID: 1");
+    EXPECT_EQ(lines[5], L"Machine Name: Console");
+    EXPECT_EQ(fake.messageBoxes.size(), 2u);
+    // Four enumerations, of which the two that succeeded handed out a buffer each.
+    EXPECT_EQ(fake.sessionEnumerations, 4);
+    EXPECT_EQ(fake.BuffersReleased(), 2);
+}
+
+TEST_F(SessionListing, EveryRecordIsListedPastSixteenBitCounts) {
+    Open();
+    constexpr DWORD kSessions = 32770;
+    std::vector<FakeSession> sessions;
+    sessions.reserve(kSessions);
+    for (DWORD id = 0; id < kSessions; ++id)
+        sessions.push_back({id, "RDP-Tcp#" + std::to_string(id), 0});
+    fake.ScriptSessions(std::move(sessions));
+    ClickCommand1();
+
+    const HWND list = Control(Form1::kList1);
+    const ListBox view(list);
+    ASSERT_EQ(view.Count(), static_cast<int>(kSessions * 4 + 1));
+    EXPECT_EQ(view.Item(32767 * 4), L"Session ID: 32767");
+    EXPECT_EQ(view.Item(32768 * 4 + 1), L"Machine Name: RDP-Tcp#32768");
+    EXPECT_EQ(view.Item((kSessions - 1) * 4), L"Session ID: 32769");
+    EXPECT_EQ(view.Item(kSessions * 4), L"dwMajorVersion: 6.1.7601");
+    EXPECT_EQ(fake.BuffersReleased(), 1);
+}
+
+TEST(SessionPointerToStringA, ReadsTheTextUpToItsTerminator) {
+    EXPECT_EQ(Form1::PointerToStringA(nullptr), L"");
+    EXPECT_EQ(Form1::PointerToStringA(""), L"");
+    EXPECT_EQ(Form1::PointerToStringA("RDP-Tcp#0"), L"RDP-Tcp#0");
+    const char embedded[] = "Console\0Services";
+    EXPECT_EQ(Form1::PointerToStringA(embedded), L"Console");
+}
+
+}  // namespace
+}  // namespace wtsscope
