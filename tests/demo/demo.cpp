@@ -1,0 +1,77 @@
+// Runs the real windows against a scripted terminal server, for looking at them and for the
+// pictures in the documentation.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <string>
+
+#include "main_window/form1.h"
+#include "process_window/form2.h"
+#include "tests/fakes/fake_platform.h"
+
+namespace {
+
+using wtsscope::testing::FakePlatform;
+using wtsscope::testing::FakeProcess;
+
+void ScriptServer(FakePlatform& fake) {
+    fake.version.wProductType = VER_NT_SERVER;
+    fake.ScriptSessions({{0, "Services", WTSDisconnected},
+                         {1, "Console", WTSActive},
+                         {2, "RDP-Tcp#14", WTSActive},
+                         {3, "RDP-Tcp#15", WTSActive},
+                         {65536, "RDP-Tcp", WTSListen}});
+    fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
+    fake.accounts["S-1-5-19"] = {"NT AUTHORITY", "LOCAL SERVICE"};
+    fake.accounts["S-1-5-20"] = {"NT AUTHORITY", "NETWORK SERVICE"};
+    fake.accounts["S-1-5-21-3623811015-3361044348-30300820-1013"] = {"CONTOSO", "j.lindqvist"};
+    fake.accounts["S-1-5-21-3623811015-3361044348-30300820-1027"] = {"CONTOSO", "a.okafor"};
+    std::vector<FakeProcess> processes{
+        {0, 0, "System Idle Process", std::nullopt},
+        {0, 4, "System", "S-1-5-18"},
+        {0, 388, "smss.exe", "S-1-5-18"},
+        {0, 512, "csrss.exe", "S-1-5-18"},
+        {0, 596, "wininit.exe", "S-1-5-18"},
+        {0, 668, "services.exe", "S-1-5-18"},
+        {0, 684, "lsass.exe", "S-1-5-18"},
+        {0, 812, "svchost.exe", "S-1-5-18"},
+        {0, 884, "svchost.exe", "S-1-5-20"},
+        {0, 968, "svchost.exe", "S-1-5-19"},
+        {0, 1208, "spoolsv.exe", "S-1-5-18"},
+        {0, 1500, "TermService.exe", "S-1-5-20"},
+        {1, 2212, "csrss.exe", "S-1-5-18"},
+        {1, 2268, "winlogon.exe", "S-1-5-18"},
+        {1, 3104, "explorer.exe", "S-1-5-21-3623811015-3361044348-30300820-1013"},
+    };
+    const std::array<const char*, 6> apps{"rdpclip.exe", "explorer.exe", "OUTLOOK.EXE",
+                                          "EXCEL.EXE",   "msedge.exe",   "Teams.exe"};
+    DWORD id = 4012;
+    for (DWORD session = 2; session <= 3; ++session) {
+        const char* user = session == 2 ? "S-1-5-21-3623811015-3361044348-30300820-1013"
+                                        : "S-1-5-21-3623811015-3361044348-30300820-1027";
+        processes.push_back({session, id += 36, "csrss.exe", "S-1-5-18"});
+        for (const char* app : apps) processes.push_back({session, id += 148, app, user});
+    }
+    fake.ScriptProcesses(processes);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    FakePlatform fake;
+    ScriptServer(fake);
+    wtsscope::Form2 form2(fake.platform());
+    wtsscope::Form1 form1(fake.platform(), [&form2] { form2.Show(); });
+    if (!form1.Create()) return 1;
+    ShowWindow(form1.Handle(), SW_SHOWNORMAL);
+    const std::wstring what(commandLine);
+    if (what.find(L"sessions") != std::wstring::npos)
+        SendDlgItemMessageW(form1.Handle(), wtsscope::Form1::kCommand1, BM_CLICK, 0, 0);
+    if (what.find(L"processes") != std::wstring::npos)
+        SendDlgItemMessageW(form1.Handle(), wtsscope::Form1::kCommand2, BM_CLICK, 0, 0);
+    return wtsscope::RunMessageLoop();
+}
