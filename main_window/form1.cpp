@@ -19,6 +19,8 @@ constexpr Box kCommand2Box{4680, 240, 1335, 615};
 
 constexpr int kLabelPoints = 18;
 
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
 }  // namespace
 
 Form1::Form1(const Platform& platform, std::function<void()> openProcessWindow)
@@ -26,7 +28,7 @@ Form1::Form1(const Platform& platform, std::function<void()> openProcessWindow)
 
 HWND Form1::Create() {
     RegisterWindowClass(kClassName, WindowProc);
-    return CreateTopLevelWindow(kClassName, L"Form1", kClientWidth, kClientHeight, this);
+    return CreateTopLevelWindow(kClassName, L"Form1", kStyle, kClientWidth, kClientHeight, this);
 }
 
 std::wstring Form1::PointerToStringA(LPCSTR lpStringA) {
@@ -40,7 +42,9 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             OnLoad();
             return 0;
         case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED) {
+            if (LOWORD(wParam) == kCopyCommand && HIWORD(wParam) == 1) {
+                OnCopy();
+            } else if (HIWORD(wParam) == BN_CLICKED) {
                 if (LOWORD(wParam) == kCommand1) OnCommand1Click();
                 if (LOWORD(wParam) == kCommand2) OnCommand2Click();
             }
@@ -65,14 +69,20 @@ void Form1::CreateControls() {
         Button(CreateChild(hwnd_, WC_BUTTONW, L"Command2", WS_TABSTOP | BS_PUSHBUTTON, kCommand2));
     Label1 = Label(CreateChild(hwnd_, WC_STATICW, L"Label1", SS_LEFT | SS_NOPREFIX, kLabel1));
     Layout(WindowDpi(hwnd_));
+    ACCEL copy{FVIRTKEY | FCONTROL, 'C', kCopyCommand};
+    accelerators_.reset(CreateAcceleratorTableW(&copy, 1));
+    AttachAccelerators(hwnd_, accelerators_.get());
 }
 
 void Form1::Layout(int dpi) {
-    font_ = CreateMessageFont(dpi);
-    labelFont_ = CreatePointFont(L"MS Sans Serif", kLabelPoints, FW_NORMAL, dpi);
+    UniqueFont font = CreateMessageFont(dpi);
+    UniqueFont labelFont = CreatePointFont(L"MS Sans Serif", kLabelPoints, FW_NORMAL, dpi);
     for (HWND control : {Command1.Handle(), List1.Handle(), Command2.Handle()})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
-    SendMessageW(Label1.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_.get()), TRUE);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    SendMessageW(Label1.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(labelFont.get()), TRUE);
+    // The controls use the new fonts before the old ones go.
+    font_ = std::move(font);
+    labelFont_ = std::move(labelFont);
     PlaceChild(Label1.Handle(), kLabel1Box, dpi);
     PlaceChild(Command1.Handle(), kCommand1Box, dpi);
     PlaceChild(List1.Handle(), kList1Box, dpi);
@@ -84,7 +94,18 @@ void Form1::OnLoad() { Label1.SetCaption(DecimalText(GetVersionCode(platform_)))
 void Form1::OnCommand1Click() {
     Sessions = GetSessions();
     List1.Clear();
-    List1.AddItems(SessionReportLines(Sessions, VersionInfo));
+    report_ = SessionReportLines(Sessions, VersionInfo);
+    List1.AddItems(report_);
+}
+
+void Form1::OnCopy() {
+    if (GetFocus() != List1.Handle()) return;
+    std::wstring text;
+    for (const std::wstring& line : report_) text += line + L"\r\n";
+    if (!CopyTextToClipboard(hwnd_, text))
+        platform_.ShowError(hwnd_,
+                            L"ERROR " + DecimalText(static_cast<std::int32_t>(GetLastError())),
+                            L"The report could not be copied to the clipboard.");
 }
 
 void Form1::OnCommand2Click() {

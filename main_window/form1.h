@@ -13,6 +13,7 @@ namespace wtsscope {
 class Form1 : public Window<Form1> {
   public:
     enum ControlId { kLabel1 = 101, kCommand1, kList1, kCommand2 };
+    enum CommandId { kCopyCommand = 1001 };
 
     Form1(const Platform& platform, std::function<void()> openProcessWindow);
 
@@ -28,6 +29,7 @@ class Form1 : public Window<Form1> {
     void OnLoad();
     void OnCommand1Click();
     void OnCommand2Click();
+    void OnCopy();
     void OnDpiChanged(int dpi, const RECT& suggested);
 
     std::vector<Session> GetSessions();
@@ -37,6 +39,7 @@ class Form1 : public Window<Form1> {
     const Platform& platform_;
     std::function<void()> openProcessWindow_;
     std::vector<Session> Sessions;
+    std::vector<std::wstring> report_;
 
     Label Label1;
     Button Command1;
@@ -44,6 +47,7 @@ class Form1 : public Window<Form1> {
     Button Command2;
     UniqueFont font_;
     UniqueFont labelFont_;
+    UniqueAccelerators accelerators_;
 };
 
 }  // namespace wtsscope

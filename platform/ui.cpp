@@ -1,9 +1,13 @@
 #include "platform/ui.h"
 
+#include <cstring>
+
 namespace wtsscope {
 namespace {
 
 int openTopLevelWindows = 0;
+
+constexpr wchar_t kAcceleratorsProperty[] = L"wtsscope.accelerators";
 
 int SystemDpi() {
     HDC screen = GetDC(nullptr);
@@ -66,15 +70,36 @@ void RegisterWindowClass(const wchar_t* className, WNDPROC windowProc) {
     RegisterClassExW(&windowClass);
 }
 
-HWND CreateTopLevelWindow(const wchar_t* className, const wchar_t* caption, int clientWidthTwips,
-                          int clientHeightTwips, void* self) {
-    const DWORD style = WS_OVERLAPPEDWINDOW;
-    const int dpi = SystemDpi();
+namespace {
+
+SIZE FrameSize(DWORD style, int clientWidthTwips, int clientHeightTwips, int dpi) {
+    using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi =
+        User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
     RECT frame{0, 0, TwipsToPixels(clientWidthTwips, dpi), TwipsToPixels(clientHeightTwips, dpi)};
-    AdjustWindowRectEx(&frame, style, FALSE, 0);
-    return CreateWindowExW(0, className, caption, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                           frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                           GetModuleHandleW(nullptr), self);
+    if (adjustForDpi)
+        adjustForDpi(&frame, style, FALSE, 0, static_cast<UINT>(dpi));
+    else
+        AdjustWindowRectEx(&frame, style, FALSE, 0);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+}  // namespace
+
+HWND CreateTopLevelWindow(const wchar_t* className, const wchar_t* caption, DWORD style,
+                          int clientWidthTwips, int clientHeightTwips, void* self) {
+    const SIZE guess = FrameSize(style, clientWidthTwips, clientHeightTwips, SystemDpi());
+    const HWND window =
+        CreateWindowExW(0, className, caption, style, CW_USEDEFAULT, CW_USEDEFAULT, guess.cx,
+                        guess.cy, nullptr, nullptr, GetModuleHandleW(nullptr), self);
+    if (!window) return nullptr;
+    // A monitor of another DPI than the system's gets its own size.
+    const int dpi = WindowDpi(window);
+    const SIZE frame = FrameSize(style, clientWidthTwips, clientHeightTwips, dpi);
+    if (frame.cx != guess.cx || frame.cy != guess.cy)
+        SetWindowPos(window, nullptr, 0, 0, frame.cx, frame.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return window;
 }
 
 HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id,
@@ -96,17 +121,48 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
+void AttachAccelerators(HWND window, HACCEL accelerators) {
+    SetPropW(window, kAcceleratorsProperty, accelerators);
+}
+
+bool CopyTextToClipboard(HWND owner, const std::wstring& text) {
+    using UniqueGlobal = UniqueHandle<HGLOBAL, &::GlobalFree>;
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
+    if (!memory) return false;
+    void* target = GlobalLock(memory.get());
+    if (!target) return false;
+    std::memcpy(target, text.c_str(), bytes);
+    GlobalUnlock(memory.get());
+    if (!OpenClipboard(owner)) return false;
+    EmptyClipboard();
+    const bool placed = SetClipboardData(CF_UNICODETEXT, memory.get()) != nullptr;
+    const DWORD error = GetLastError();
+    // From here the clipboard owns the memory.
+    if (placed) memory.release();
+    CloseClipboard();
+    SetLastError(error);
+    return placed;
+}
+
 void TopLevelWindowOpened() { ++openTopLevelWindows; }
 
 void TopLevelWindowClosed() {
     if (--openTopLevelWindows == 0) PostQuitMessage(0);
 }
 
+bool TranslateWindowKeys(MSG& message) {
+    const HWND root = GetAncestor(message.hwnd, GA_ROOT);
+    if (!root) return false;
+    const auto accelerators = static_cast<HACCEL>(GetPropW(root, kAcceleratorsProperty));
+    if (accelerators && TranslateAcceleratorW(root, accelerators, &message)) return true;
+    return IsDialogMessageW(root, &message) != FALSE;
+}
+
 int RunMessageLoop() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        const HWND root = GetAncestor(message.hwnd, GA_ROOT);
-        if (root && IsDialogMessageW(root, &message)) continue;
+        if (TranslateWindowKeys(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

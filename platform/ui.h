@@ -15,6 +15,7 @@
 namespace wtsscope {
 
 using UniqueFont = UniqueHandle<HFONT, &::DeleteObject>;
+using UniqueAccelerators = UniqueHandle<HACCEL, &::DestroyAcceleratorTable>;
 
 // The dots per inch of the monitor a window is on.
 int WindowDpi(HWND window);
@@ -26,9 +27,10 @@ UniqueFont CreatePointFont(const wchar_t* face, int points, int weight, int dpi)
 // Registers a window class once per process.
 void RegisterWindowClass(const wchar_t* className, WNDPROC windowProc);
 
-// Creates a top-level window whose client area has the given size in twips at the system DPI.
-HWND CreateTopLevelWindow(const wchar_t* className, const wchar_t* caption, int clientWidthTwips,
-                          int clientHeightTwips, void* self);
+// Creates a top-level window whose client area has the given size in twips at the DPI of the
+// monitor it opens on.
+HWND CreateTopLevelWindow(const wchar_t* className, const wchar_t* caption, DWORD style,
+                          int clientWidthTwips, int clientHeightTwips, void* self);
 
 HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id,
                  DWORD exStyle = 0);
@@ -38,9 +40,20 @@ void PlaceChild(HWND child, const Box& twips, int dpi);
 
 std::wstring WindowText(HWND window);
 
+// Keyboard shortcuts of a top-level window, turned into WM_COMMAND by the message loop. The window
+// keeps the table alive while it is attached.
+void AttachAccelerators(HWND window, HACCEL accelerators);
+
+// Puts text on the clipboard as Unicode text; false with the thread's last error when it cannot.
+bool CopyTextToClipboard(HWND owner, const std::wstring& text);
+
 // The program runs while any of its top-level windows is open.
 void TopLevelWindowOpened();
 void TopLevelWindowClosed();
+
+// Gives a queued message to the shortcuts and keyboard navigation of the window it is for; true
+// when they consumed it.
+bool TranslateWindowKeys(MSG& message);
 
 // Runs the message loop until the last top-level window has closed; gives each window keyboard
 // navigation between its controls.

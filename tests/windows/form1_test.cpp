@@ -105,5 +105,54 @@ TEST_F(Form1Test, Command2AsksForTheProcessWindow) {
     EXPECT_EQ(processWindowRequests, 1);
 }
 
+TEST_F(Form1Test, LaysOutFromTheTwipsTableAtEveryDpi) {
+    Open();
+    for (const int dpi : {96, 120, 144, 192}) {
+        RECT suggested;
+        GetWindowRect(form->Handle(), &suggested);
+        SendMessageW(form->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(ChildBox(Control(Form1::kLabel1)), ScaleBox({240, 120, 4215, 975}, dpi)) << dpi;
+        EXPECT_EQ(ChildBox(Control(Form1::kCommand1)), ScaleBox({1320, 1440, 2295, 855}, dpi));
+        EXPECT_EQ(ChildBox(Control(Form1::kList1)), ScaleBox({840, 2760, 4935, 4545}, dpi));
+        EXPECT_EQ(ChildBox(Control(Form1::kCommand2)), ScaleBox({4680, 240, 1335, 615}, dpi));
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Control(Form1::kLabel1), WM_GETFONT, 0, 0)),
+                   sizeof(font), &font);
+        EXPECT_EQ(font.lfHeight, -PointsToPixels(18, dpi)) << dpi;
+    }
+}
+
+TEST_F(Form1Test, CtrlCInTheListCopiesTheWholeReport) {
+    fake.ScriptSessions({{0, "Services", 4}, {1, "Console", 0}});
+    Open();
+    ClickCommand1();
+    SetFocus(Control(Form1::kList1));
+    PressKey(Control(Form1::kList1), 'C', true);
+    EXPECT_EQ(ClipboardText(),
+              L"Session ID: 0\r\nMachine Name: Services\r\nConnect State: 4\r\n***********\r\n"
+              L"Session ID: 1\r\nMachine Name: Console\r\nConnect State: 0\r\n***********\r\n"
+              L"dwMajorVersion: 6.1.7601\r\n");
+}
+
+TEST_F(Form1Test, KeyboardReachesAndPressesTheButtons) {
+    fake.ScriptSessions({{0, "Services", 4}});
+    Open();
+    SetFocus(Control(Form1::kCommand1));
+    PressKey(Control(Form1::kCommand1), VK_TAB);
+    EXPECT_EQ(GetFocus(), Control(Form1::kList1));
+    PressKey(Control(Form1::kList1), VK_TAB);
+    EXPECT_EQ(GetFocus(), Control(Form1::kCommand2));
+    PressKey(Control(Form1::kCommand2), VK_RETURN);
+    EXPECT_EQ(processWindowRequests, 1);
+    PressKey(Control(Form1::kCommand2), VK_TAB);
+    EXPECT_EQ(GetFocus(), Control(Form1::kCommand1));
+    // Space presses the focused button as a click does.
+    PostMessageW(Control(Form1::kCommand1), WM_KEYDOWN, VK_SPACE, 0x00390001);
+    PostMessageW(Control(Form1::kCommand1), WM_KEYUP, VK_SPACE, 0xC0390001);
+    DrainMessages();
+    EXPECT_EQ(List1Lines().size(), 5u);
+}
+
 }  // namespace
 }  // namespace wtsscope

@@ -18,9 +18,36 @@ inline void DrainMessages() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) continue;
+        if (TranslateWindowKeys(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+}
+
+// Presses a key, with Ctrl held if asked, on the control that has the focus.
+inline void PressKey(HWND focus, UINT key, bool control = false) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = control ? 0x80 : 0;
+    SetKeyboardState(keys);
+    PostMessageW(focus, WM_KEYDOWN, key, 1);
+    PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+    DrainMessages();
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+}
+
+inline std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
 }
 
 inline void ClickButton(HWND button) {
