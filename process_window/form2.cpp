@@ -48,7 +48,7 @@ Form2::~Form2() {
 void Form2::Show() {
     if (!hwnd_) {
         RegisterWindowClass(kClassName, WindowProc);
-        if (!CreateTopLevelWindow(kClassName, L"Form2", kClientWidth, kClientHeight, this)) return;
+        if (!CreateTopLevelWindow(kClassName, L"Form2", WS_OVERLAPPEDWINDOW, kClientWidth, kClientHeight, this)) return;
     }
     ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(hwnd_);
