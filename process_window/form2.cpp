@@ -45,11 +45,17 @@ Form2::~Form2() {
     if (hwnd_) DestroyWindow(hwnd_);
 }
 
-void Form2::Show() {
+HWND Form2::Create() {
     if (!hwnd_) {
         RegisterWindowClass(kClassName, WindowProc);
-        if (!CreateTopLevelWindow(kClassName, L"Form2", WS_OVERLAPPEDWINDOW, kClientWidth, kClientHeight, this)) return;
+        CreateTopLevelWindow(kClassName, L"Form2", WS_OVERLAPPEDWINDOW, kClientWidth, kClientHeight,
+                             this);
     }
+    return hwnd_;
+}
+
+void Form2::Show() {
+    if (!Create()) return;
     ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
     SetForegroundWindow(hwnd_);
 }
@@ -129,7 +135,8 @@ void Form2::OnCommand1Click() { RefreshProcessList(); }
 
 void Form2::OnColumnClick(int index) {
     rows_.SortBy(static_cast<ProcessColumn>(index - 1));
-    ShowRows();
+    // The same rows in another order: the count stands, only the cells are painted anew.
+    InvalidateRect(ListView1, nullptr, TRUE);
 }
 
 void Form2::OnGetDispInfo(NMLVDISPINFOW& info) const {
@@ -145,9 +152,10 @@ void Form2::OnGetDispInfo(NMLVDISPINFOW& info) const {
 
 void Form2::RefreshProcessList() {
     rows_.Clear();
-    ShowRows();
     const Enumeration<ProcessRecord> enumeration = platform_.EnumerateProcesses();
     if (!enumeration.succeeded) {
+        // Emptied before the box opens: its message loop may repaint the list.
+        ShowRows();
         platform_.ShowError(
             hwnd_, L"Error " + DecimalText(static_cast<std::int32_t>(enumeration.lastError)),
             L"Error occurred calling WTSEnumerateProcesses.  Check the Platform SDK "
@@ -155,15 +163,23 @@ void Form2::RefreshProcessList() {
         return;
     }
     // A terminal server runs thousands of processes for a few accounts: each is looked up once.
-    std::map<std::string, std::uint32_t> knownUsers;
+    StringNumbers<char> knownUsers;
     rows_.Reserve(enumeration.count);
     for (std::size_t i = 0; i < enumeration.count; ++i) {
         const ProcessRecord record = RecordAt<ProcessRecord>(enumeration.buffer.get(), i);
-        rows_.Add({static_cast<std::int32_t>(record.SessionId),
-                   static_cast<std::int32_t>(record.ProcessId),
-                   PointerToStringBytes(record.pProcessName), UserOf(record.pUserSid, knownUsers)});
+        // The same few hundred names come round again and again: each is converted once.
+        rows_.Add(
+            static_cast<std::int32_t>(record.SessionId),
+            static_cast<std::int32_t>(record.ProcessId), ReadAnsiText(record.pProcessName),
+            [&record] { return PointerToStringBytes(record.pProcessName); },
+            UserOf(record.pUserSid, knownUsers));
     }
     rows_.Finish();
+    // A selection, focus or scroll position belonged to the old rows: emptying the list drops it.
+    // With none, the list goes straight to the new count: each count is a new scroll range.
+    if (ListView_GetSelectedCount(ListView1) != 0 || ListView_GetTopIndex(ListView1) != 0 ||
+        ListView_GetNextItem(ListView1, -1, LVNI_FOCUSED) != -1)
+        ListView_SetItemCountEx(ListView1, 0, 0);
     ShowRows();
 }
 
@@ -171,20 +187,24 @@ std::wstring Form2::PointerToStringBytes(LPCSTR address) {
     return AnsiToWide(ReadAnsiText(address));
 }
 
-std::uint32_t Form2::UserOf(PSID sid, std::map<std::string, std::uint32_t>& known) {
-    std::string key;
-    if (sid && IsValidSid(sid)) key.assign(static_cast<const char*>(sid), GetLengthSid(sid));
-    const auto found = known.find(key);
-    if (found != known.end()) return found->second;
-    const std::uint32_t user =
-        rows_.AddUser(key.empty() ? std::wstring() : platform_.AccountText(sid));
-    known.emplace(std::move(key), user);
-    return user;
+std::uint32_t Form2::UserOf(PSID sid, StringNumbers<char>& known) {
+    // The identifier's own bytes are the key: revision, count, authority, then the count's
+    // sub-authorities. A null or malformed one is the empty key, which names no account.
+    std::string_view key;
+    const auto* identifier = static_cast<const SID*>(sid);
+    if (identifier && identifier->Revision == SID_REVISION &&
+        identifier->SubAuthorityCount <= SID_MAX_SUB_AUTHORITIES)
+        key = {static_cast<const char*>(sid),
+               offsetof(SID, SubAuthority) + identifier->SubAuthorityCount * sizeof(DWORD)};
+    const std::size_t seen = known.Size();
+    const std::uint32_t user = known.Number(key);
+    if (known.Size() == seen) return user;
+    return rows_.AddUser(key.empty() ? std::wstring() : platform_.AccountText(sid));
 }
 
 void Form2::ShowRows() {
+    // A new count repaints the whole list.
     ListView_SetItemCountEx(ListView1, static_cast<int>(rows_.Size()), 0);
-    InvalidateRect(ListView1, nullptr, TRUE);
 }
 
 }  // namespace wtsscope

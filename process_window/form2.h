@@ -22,6 +22,8 @@ class Form2 : public Window<Form2> {
     Form2(const Form2&) = delete;
     Form2& operator=(const Form2&) = delete;
 
+    // Loads the window if it is not open, without showing it; its handle, or null on failure.
+    HWND Create();
     // Loads the window if it is not open, then shows it, modeless and without an owner.
     void Show();
 
@@ -40,7 +42,8 @@ class Form2 : public Window<Form2> {
 
     void RefreshProcessList();
     static std::wstring PointerToStringBytes(LPCSTR address);
-    std::uint32_t UserOf(PSID sid, std::map<std::string, std::uint32_t>& known);
+    // The account text index of an identifier, looked up the first time it is seen in a refresh.
+    std::uint32_t UserOf(PSID sid, StringNumbers<char>& known);
     void ShowRows();
     void Layout(int dpi);
 

@@ -27,6 +27,10 @@ BOOL WINAPI FakeLookupAccountSidA(LPCSTR, PSID sid, LPSTR name, LPDWORD nameLeng
     return current->LookupAccount(sid, name, nameLength, domain, domainLength);
 }
 
+BOOL WINAPI FakeConvertSidToStringSidA(PSID sid, LPSTR* text) {
+    return current->SidToText(sid, text);
+}
+
 int WINAPI FakeMessageBoxW(HWND owner, LPCWSTR prompt, LPCWSTR title, UINT style) {
     current->messageBoxes.push_back({owner, title, prompt, style});
     return IDOK;
@@ -67,7 +71,7 @@ char* PlaceText(std::byte* block, std::size_t& offset, const std::string& text) 
 
 FakePlatform::FakePlatform()
     : functions_{FakeEnumerateSessionsA, FakeEnumerateProcessesA, FakeFreeMemory,
-                 FakeGetVersionExA,      FakeLookupAccountSidA,   ::ConvertSidToStringSidA,
+                 FakeGetVersionExA,      FakeLookupAccountSidA,   FakeConvertSidToStringSidA,
                  FakeMessageBoxW},
       platform_(functions_) {
     current = this;
@@ -85,6 +89,7 @@ FakePlatform::~FakePlatform() { current = nullptr; }
 void FakePlatform::ScriptSessions(std::vector<FakeSession> sessions) {
     sessions_ = std::move(sessions);
     sessionFailure_.reset();
+    prebuiltSessions_.reset();
 }
 
 void FakePlatform::FailSessions(DWORD lastError) { sessionFailure_ = lastError; }
@@ -93,11 +98,42 @@ void FakePlatform::ScriptProcesses(std::vector<FakeProcess> processes) {
     processes_ = std::move(processes);
     processFailure_.reset();
     processCountOnly_.reset();
+    prebuiltProcesses_.reset();
 }
 
 void FakePlatform::FailProcesses(DWORD lastError) { processFailure_ = lastError; }
 
 void FakePlatform::ScriptProcessCountOnly(DWORD count) { processCountOnly_ = count; }
+
+void FakePlatform::PrebuildBlocks() {
+    // Built the ordinary way, then kept apart from the blocks handed out.
+    PWTS_SESSION_INFOA sessions = nullptr;
+    PWTS_PROCESS_INFOA processes = nullptr;
+    DWORD count = 0;
+    if (EnumerateSessions(&sessions, &count)) {
+        --sessionEnumerations;
+        prebuiltSessions_ = TakeBlock(sessions, count);
+    }
+    if (EnumerateProcesses(&processes, &count)) {
+        --processEnumerations;
+        prebuiltProcesses_ = TakeBlock(processes, count);
+    }
+}
+
+std::optional<FakePlatform::Prebuilt> FakePlatform::TakeBlock(void* records, DWORD count) {
+    auto node = live_.extract(records);
+    if (node.empty()) return std::nullopt;
+    return Prebuilt{std::move(node.mapped()), count, 0};
+}
+
+template <class Record>
+BOOL FakePlatform::HandOut(Prebuilt& prebuilt, Record** records, DWORD* count) {
+    ++prebuilt.live;
+    *records = reinterpret_cast<Record*>(prebuilt.block.data());
+    *count = prebuilt.count;
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
 
 std::byte* FakePlatform::NewBlock(std::size_t size) {
     std::vector<std::byte> block(size == 0 ? 1 : size);
@@ -112,6 +148,7 @@ BOOL FakePlatform::EnumerateSessions(PWTS_SESSION_INFOA* records, DWORD* count) 
         SetLastError(*sessionFailure_);
         return FALSE;
     }
+    if (prebuiltSessions_) return HandOut(*prebuiltSessions_, records, count);
     std::size_t size = AlignUp(sessions_.size() * sizeof(WTS_SESSION_INFOA));
     for (const FakeSession& session : sessions_)
         if (session.WinStationName) size += session.WinStationName->size() + 1;
@@ -142,6 +179,7 @@ BOOL FakePlatform::EnumerateProcesses(PWTS_PROCESS_INFOA* records, DWORD* count)
         *count = *processCountOnly_;
         return TRUE;
     }
+    if (prebuiltProcesses_) return HandOut(*prebuiltProcesses_, records, count);
     std::vector<std::vector<std::byte>> sids;
     sids.reserve(processes_.size());
     std::size_t size = AlignUp(processes_.size() * sizeof(WTS_PROCESS_INFOA));
@@ -175,7 +213,21 @@ BOOL FakePlatform::EnumerateProcesses(PWTS_PROCESS_INFOA* records, DWORD* count)
     return TRUE;
 }
 
+std::size_t FakePlatform::LiveBuffers() const {
+    std::size_t live = live_.size();
+    for (const auto* prebuilt : {&prebuiltSessions_, &prebuiltProcesses_})
+        if (*prebuilt) live += static_cast<std::size_t>((*prebuilt)->live);
+    return live;
+}
+
 void FakePlatform::Release(PVOID buffer) {
+    for (auto* prebuilt : {&prebuiltSessions_, &prebuiltProcesses_}) {
+        if (*prebuilt && (*prebuilt)->live > 0 && (*prebuilt)->block.data() == buffer) {
+            --(*prebuilt)->live;
+            ++released_;
+            return;
+        }
+    }
     if (live_.erase(buffer) == 1)
         ++released_;
     else
@@ -198,7 +250,14 @@ BOOL FakePlatform::QueryVersion(OSVERSIONINFOA* record) {
 BOOL FakePlatform::LookupAccount(PSID sid, LPSTR name, LPDWORD nameLength, LPSTR domain,
                                  LPDWORD domainLength) {
     ++accountLookups;
-    const auto account = accounts.find(SidText(sid));
+    const std::string text = SidText(sid);
+    ++lookupsBySid[text];
+    if (lookupDelayMs != 0) Sleep(lookupDelayMs);
+    if (lookupFailure) {
+        SetLastError(*lookupFailure);
+        return FALSE;
+    }
+    const auto account = accounts.find(text);
     if (account == accounts.end()) {
         SetLastError(ERROR_NONE_MAPPED);
         return FALSE;
@@ -215,6 +274,14 @@ BOOL FakePlatform::LookupAccount(PSID sid, LPSTR name, LPDWORD nameLength, LPSTR
     *nameLength = static_cast<DWORD>(found.name.size());
     *domainLength = static_cast<DWORD>(found.domain.size());
     return TRUE;
+}
+
+BOOL FakePlatform::SidToText(PSID sid, LPSTR* text) {
+    if (sidTextFailure) {
+        SetLastError(*sidTextFailure);
+        return FALSE;
+    }
+    return ConvertSidToStringSidA(sid, text);
 }
 
 }  // namespace wtsscope::testing

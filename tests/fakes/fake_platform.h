@@ -54,6 +54,9 @@ class FakePlatform {
     void FailProcesses(DWORD lastError);
     // Succeeds with this count but an empty block: for counts that cannot be real.
     void ScriptProcessCountOnly(DWORD count);
+    // Lays out the scripted sessions and processes once, now: until they are scripted again, every
+    // enumeration hands out that same block, so a timing sees the reading and not the scripting.
+    void PrebuildBlocks();
 
     VersionRecord version{};
     bool failExtendedVersion = false;
@@ -62,13 +65,20 @@ class FakePlatform {
 
     std::map<std::string, FakeAccount> accounts;  // by string SID; others do not resolve
     int accountLookups = 0;
+    std::map<std::string, int> lookupsBySid;
+    // Every lookup fails with this code, as when the account's domain cannot be reached.
+    std::optional<DWORD> lookupFailure;
+    // Each lookup takes this long, as one that has to ask across the network does.
+    DWORD lookupDelayMs = 0;
+    // Turning an identifier into its string form fails with this code.
+    std::optional<DWORD> sidTextFailure;
 
     int sessionEnumerations = 0;
     int processEnumerations = 0;
     std::vector<ShownMessageBox> messageBoxes;
 
     // Buffers handed out and not yet released; releases of anything else.
-    std::size_t LiveBuffers() const { return live_.size(); }
+    std::size_t LiveBuffers() const;
     int BuffersReleased() const { return released_; }
     int BadReleases() const { return badReleases_; }
 
@@ -79,9 +89,19 @@ class FakePlatform {
     BOOL QueryVersion(OSVERSIONINFOA* record);
     BOOL LookupAccount(PSID sid, LPSTR name, LPDWORD nameLength, LPSTR domain,
                        LPDWORD domainLength);
+    BOOL SidToText(PSID sid, LPSTR* text);
 
   private:
+    struct Prebuilt {
+        std::vector<std::byte> block;
+        DWORD count = 0;
+        int live = 0;  // handed out and not yet released
+    };
+
     std::byte* NewBlock(std::size_t size);
+    std::optional<Prebuilt> TakeBlock(void* records, DWORD count);
+    template <class Record>
+    static BOOL HandOut(Prebuilt& prebuilt, Record** records, DWORD* count);
 
     PlatformFunctions functions_;
     Platform platform_;
@@ -91,6 +111,8 @@ class FakePlatform {
     std::optional<DWORD> processFailure_;
     std::optional<DWORD> processCountOnly_;
     std::map<const void*, std::vector<std::byte>> live_;
+    std::optional<Prebuilt> prebuiltSessions_;
+    std::optional<Prebuilt> prebuiltProcesses_;
     int released_ = 0;
     int badReleases_ = 0;
 };

@@ -1,0 +1,43 @@
+#pragma once
+
+// A terminal server made up for timing: sessions of users running the same few hundred programs,
+// some services, and now and then a program no other session runs. Deterministic for a count.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace wtsscope::bench {
+
+struct SyntheticUser {
+    std::string sid;  // string form
+    std::string domain;
+    std::string name;
+};
+
+struct SyntheticProcess {
+    std::uint32_t sessionId;
+    std::uint32_t processId;
+    std::string name;  // 5 to 30 characters, ANSI
+    std::size_t user;  // index into SyntheticUsers()
+};
+
+struct SyntheticSession {
+    std::uint32_t sessionId;
+    std::string name;
+    int state;
+};
+
+// A few dozen accounts: the three service accounts and the server's users.
+const std::vector<SyntheticUser>& SyntheticUsers();
+
+// The processes in the platform's order (the order they were started, not sorted by anything).
+std::vector<SyntheticProcess> SyntheticProcesses(std::size_t count);
+
+std::vector<SyntheticSession> SyntheticSessions(std::size_t count);
+
+// How many different names, ignoring nothing, the processes carry.
+std::size_t DistinctNames(const std::vector<SyntheticProcess>& processes);
+
+}  // namespace wtsscope::bench

@@ -1,0 +1,518 @@
+// wtsscope-bench: the process window and the session listing at terminal-server scale, timed
+// through the real windows against the scripted platform, each time beside the least work any
+// program must do for the same list.
+//
+//   wtsscope-bench            1,000, 10,000 and 100,000 processes; exits 1 when a target is missed
+//   wtsscope-bench --quick    small counts, few repetitions: shows that everything still runs;
+//                             times are printed but not judged
+//
+// The windows stay hidden throughout: they are driven by the messages a click sends.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "main_window/form1.h"
+#include "platform/record_reader.h"
+#include "process_window/form2.h"
+#include "tests/bench/report.h"
+#include "tests/bench/synthetic.h"
+#include "tests/fakes/fake_platform.h"
+#include "version/version_info.h"
+
+namespace wtsscope::bench {
+namespace {
+
+using testing::FakePlatform;
+using testing::FakeProcess;
+using testing::FakeSession;
+
+constexpr const char* kColumnNames[kProcessColumnCount] = {"Session ID", "Process ID",
+                                                           "Process Name", "User ID"};
+
+struct Options {
+    bool quick = false;
+    std::size_t memoryProbe = 0;  // a count: run only the memory probe, in a process of its own
+};
+
+struct Plan {
+    std::vector<std::size_t> counts;
+    std::size_t sessions;
+    bool judgeTimes;
+    // Repetitions of a timed step: enough that the median is steady, few where a step is long.
+    int Repetitions(std::size_t count) const {
+        if (!judgeTimes) return 3;
+        return count <= 1000 ? 21 : 11;
+    }
+    // Small lists are timed in batches, so a sample is not lost in the clock's resolution.
+    int Batch(std::size_t count) const {
+        return judgeTimes ? static_cast<int>(std::max<std::size_t>(1, 20000 / count)) : 1;
+    }
+};
+
+void Drain() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// --- The scripted server -------------------------------------------------------------------
+
+void ScriptAccounts(FakePlatform& fake) {
+    for (const SyntheticUser& user : SyntheticUsers())
+        fake.accounts[user.sid] = {user.domain, user.name};
+}
+
+void ScriptProcesses(FakePlatform& fake, const std::vector<SyntheticProcess>& processes) {
+    std::vector<FakeProcess> script;
+    script.reserve(processes.size());
+    for (const SyntheticProcess& process : processes)
+        script.push_back({process.sessionId, process.processId, process.name,
+                          SyntheticUsers()[process.user].sid});
+    fake.ScriptProcesses(std::move(script));
+    fake.PrebuildBlocks();
+}
+
+void ScriptSessions(FakePlatform& fake, const std::vector<SyntheticSession>& sessions) {
+    std::vector<FakeSession> script;
+    for (const SyntheticSession& session : sessions)
+        script.push_back({session.sessionId, session.name, session.state});
+    fake.ScriptSessions(std::move(script));
+    fake.PrebuildBlocks();
+}
+
+// --- The floors: enumerate, walk every record, convert every name, release -------------------
+
+volatile std::size_t sink;
+
+template <class Record, class Name>
+void Floor(const Enumeration<Record>& enumeration, Name name) {
+    wchar_t text[256];
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < enumeration.count; ++i) {
+        const Record record = RecordAt<Record>(enumeration.buffer.get(), i);
+        const char* ansi = name(record);
+        const std::size_t length = ansi ? std::strlen(ansi) : 0;
+        if (length == 0 || length > 256) continue;
+        total += static_cast<std::size_t>(MultiByteToWideChar(
+            CP_ACP, 0, ansi, static_cast<int>(length), text, static_cast<int>(std::size(text))));
+    }
+    sink = total;
+}
+
+void ProcessFloor(const Platform& platform) {
+    Floor(platform.EnumerateProcesses(),
+          [](const ProcessRecord& record) { return record.pProcessName; });
+}
+
+void SessionFloor(const Platform& platform) {
+    Floor(platform.EnumerateSessions(),
+          [](const SessionRecord& record) { return record.pWinStationName; });
+}
+
+// --- Driving the windows as a user's clicks do ------------------------------------------------
+
+HWND ListOf(const Form2& form) { return GetDlgItem(form.Handle(), Form2::kListView1); }
+
+void ClickRefresh(const Form2& form) {
+    SendMessageW(GetDlgItem(form.Handle(), Form2::kCommand1), BM_CLICK, 0, 0);
+}
+
+// Presses and releases the mouse on a column header.
+void ClickHeader(HWND list, int column) {
+    const HWND header = ListView_GetHeader(list);
+    RECT rect{};
+    Header_GetItemRect(header, column, &rect);
+    const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(header, WM_LBUTTONUP, 0, at);
+}
+
+std::wstring Cell(HWND list, int row, int column) {
+    wchar_t text[512] = L"";
+    ListView_GetItemText(list, row, column, text, static_cast<int>(std::size(text)));
+    return text;
+}
+
+// Whether the list, read back cell by cell, is ordered by the column, with ties in the platform's
+// order. The benchmark refuses to time a sort that sorts wrongly.
+bool ListIsSorted(HWND list, int column, const std::vector<SyntheticProcess>& processes) {
+    std::map<long long, std::size_t> platformOrder;
+    for (std::size_t i = 0; i < processes.size(); ++i)
+        platformOrder[static_cast<std::int32_t>(processes[i].processId)] = i;
+    const int rows = ListView_GetItemCount(list);
+    if (static_cast<std::size_t>(rows) != processes.size()) return false;
+    std::wstring previous;
+    long long previousId = 0;
+    for (int row = 0; row < rows; ++row) {
+        const std::wstring text = Cell(list, row, column);
+        const long long id = std::stoll(Cell(list, row, 1));
+        if (row > 0) {
+            int order = 0;
+            if (column <= 1) {
+                const long long a = std::stoll(previous), b = std::stoll(text);
+                order = (a > b) - (a < b);
+            } else {
+                order = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, previous.data(),
+                                       static_cast<int>(previous.size()), text.data(),
+                                       static_cast<int>(text.size())) -
+                        CSTR_EQUAL;
+            }
+            if (order > 0 || (order == 0 && platformOrder[previousId] > platformOrder[id]))
+                return false;
+        }
+        previous = text;
+        previousId = id;
+    }
+    return true;
+}
+
+// Messages the list receives and notifications it sends, while a hook is in place.
+HWND countedList = nullptr;
+long long countedMessages = 0;
+
+LRESULT CALLBACK CountSent(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION &&
+        (sent->hwnd == countedList ||
+         (sent->message == WM_NOTIFY &&
+          reinterpret_cast<const NMHDR*>(sent->lParam)->hwndFrom == countedList)))
+        ++countedMessages;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK CountPosted(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* posted = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && posted->hwnd == countedList) ++countedMessages;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The messages one refresh costs the list, painting the rows it shows included.
+long long MessagesForRefresh(const Form2& form) {
+    countedList = ListOf(form);
+    countedMessages = 0;
+    const HHOOK sent = SetWindowsHookExW(WH_CALLWNDPROC, CountSent, nullptr, GetCurrentThreadId());
+    const HHOOK posted =
+        SetWindowsHookExW(WH_GETMESSAGE, CountPosted, nullptr, GetCurrentThreadId());
+    ClickRefresh(form);
+    Drain();
+    // A hidden window is never painted; have the list paint what it would show into memory.
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    RECT client{};
+    GetClientRect(countedList, &client);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    SendMessageW(countedList, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    UnhookWindowsHookEx(posted);
+    UnhookWindowsHookEx(sent);
+    return countedMessages;
+}
+
+std::size_t PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof(counters));
+    // Wine reports the commit charge only as the page-file usage, which Windows keeps equal.
+    return std::max(counters.PrivateUsage, counters.PagefileUsage);
+}
+
+// In a process of its own, so no memory freed by earlier work is reused: the private bytes one
+// refresh of an empty window to the count adds, per row. Printed, and returned as the exit code.
+int MemoryProbe(std::size_t count) {
+    FakePlatform fake;
+    ScriptAccounts(fake);
+    fake.ScriptProcesses({});
+    Form2 form(fake.platform());
+    if (!form.Create()) return -1;
+    // A first refresh of a few rows brings in whatever is made once per window.
+    ScriptProcesses(fake, SyntheticProcesses(64));
+    ClickRefresh(form);
+    Drain();
+    ScriptProcesses(fake, SyntheticProcesses(count));
+    Drain();
+    const std::size_t before = PrivateBytes();
+    ClickRefresh(form);
+    const std::size_t after = PrivateBytes();
+    const double perRow = after > before ? static_cast<double>(after - before) / count : 0;
+    std::cout << "private bytes per row at " << count << ": " << perRow << "\n";
+    return static_cast<int>(perRow + 0.5);
+}
+
+// Runs this program again as a memory probe; the bytes per row, or a negative on failure.
+double ProbeMemory(std::size_t count) {
+    wchar_t path[MAX_PATH];
+    if (GetModuleFileNameW(nullptr, path, MAX_PATH) == 0) return -1;
+    std::wstring command =
+        L"\"" + std::wstring(path) + L"\" --memory-probe " + std::to_wstring(count);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(path, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+// Times several steps in turn, repetition after repetition, so a slow patch of the machine falls
+// on all of them alike; the median of each.
+std::vector<double> InterleavedMedians(
+    int repetitions, int batch, const std::vector<std::function<void()>>& steps,
+    const std::function<void()>& between = [] {}) {
+    std::vector<std::vector<double>> samples(steps.size());
+    for (int repetition = 0; repetition < repetitions; ++repetition) {
+        for (std::size_t step = 0; step < steps.size(); ++step) {
+            samples[step].push_back(MedianMilliseconds(1, between,
+                                                       [&] {
+                                                           for (int i = 0; i < batch; ++i)
+                                                               steps[step]();
+                                                       }) /
+                                    batch);
+        }
+    }
+    std::vector<double> medians;
+    for (auto& times : samples) {
+        std::sort(times.begin(), times.end());
+        medians.push_back(times[times.size() / 2]);
+    }
+    return medians;
+}
+
+struct ProcessResults {
+    double floor = 0;
+    double refresh = 0;
+    double sort[kProcessColumnCount]{};
+    long long messages = 0;
+    int lookups = 0;
+    std::size_t distinctUsers = 0;
+    bool sortsCorrect = true;
+};
+
+ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& report) {
+    ProcessResults results;
+    const std::vector<SyntheticProcess> processes = SyntheticProcesses(count);
+    FakePlatform fake;
+    ScriptAccounts(fake);
+    ScriptProcesses(fake, processes);
+    Form2 form(fake.platform());
+    form.Create();
+    Drain();
+    const HWND list = ListOf(form);
+    const Platform& platform = fake.platform();
+    const int repetitions = plan.Repetitions(count);
+    const int batch = plan.Batch(count);
+
+    const std::vector<double> times = InterleavedMedians(
+        repetitions, batch, {[&] { ProcessFloor(platform); }, [&] { ClickRefresh(form); }}, Drain);
+    results.floor = times[0];
+    results.refresh = times[1];
+
+    const int lookupsBefore = fake.accountLookups;
+    results.messages = MessagesForRefresh(form);
+    results.lookups = fake.accountLookups - lookupsBefore;
+    std::vector<bool> seen(SyntheticUsers().size());
+    for (const SyntheticProcess& process : processes) seen[process.user] = true;
+    results.distinctUsers = static_cast<std::size_t>(std::count(seen.begin(), seen.end(), true));
+
+    for (int column = 0; column < kProcessColumnCount; ++column) {
+        // Each click sorts rows fresh from a refresh, which sorted them by another column.
+        const int other = (column + 1) % kProcessColumnCount;
+        results.sort[column] =
+            InterleavedMedians(repetitions, 1, {[&] { ClickHeader(list, column); }}, [&] {
+                ClickHeader(list, other);
+                ClickRefresh(form);
+                Drain();
+            })[0];
+        Drain();
+        if (!ListIsSorted(list, column, processes)) {
+            std::cerr << "the list is not sorted by " << kColumnNames[column] << "\n";
+            results.sortsCorrect = false;
+        }
+    }
+    // The sort stays on: a refresh now delivers its rows sorted by user.
+    const double sortedRefresh =
+        InterleavedMedians(repetitions, batch, {[&] { ClickRefresh(form); }}, Drain)[0];
+    if (!ListIsSorted(list, kProcessColumnCount - 1, processes)) {
+        std::cerr << "a refresh did not keep the list sorted\n";
+        results.sortsCorrect = false;
+    }
+
+    report.Add({"floor (enumerate, convert)", count, results.floor, results.floor, ""});
+    report.Add({"refresh", count, results.refresh, results.floor, ""});
+    for (int column = 0; column < kProcessColumnCount; ++column)
+        report.Add({std::string("sort by ") + kColumnNames[column], count, results.sort[column],
+                    results.floor, ""});
+    report.Add({"refresh, sorted by user", count, sortedRefresh, results.floor, ""});
+
+    // The first sort by name in a window just opened: no name's place is known yet.
+    std::unique_ptr<Form2> opened;
+    const double firstSort =
+        InterleavedMedians(3, 1, {[&] { ClickHeader(ListOf(*opened), 2); }}, [&] {
+            opened = std::make_unique<Form2>(platform);
+            opened->Create();
+            Drain();
+        })[0];
+    opened.reset();
+    Drain();
+    report.Add({"first sort by name, new window", count, firstSort, results.floor, ""});
+    report.Add(
+        {"messages to/from the list", count, 0, 0, std::to_string(results.messages) + " msgs"});
+    report.Add({"account lookups", count, 0, 0,
+                std::to_string(results.lookups) + " of " + std::to_string(results.distinctUsers)});
+    report.Add({"distinct names", count, 0, 0, std::to_string(DistinctNames(processes))});
+    if (fake.LiveBuffers() != 0 || fake.BadReleases() != 0) {
+        std::cerr << "buffers left or released twice\n";
+        results.sortsCorrect = false;
+    }
+    return results;
+}
+
+// What a click costs whatever it does: a button whose window does nothing, and a refresh with no
+// processes to show.
+void MeasureFixedCosts(const Plan& plan, Report& report) {
+    const HWND window = CreateWindowExW(0, WC_STATICW, L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                                        nullptr, nullptr, nullptr, nullptr);
+    const HWND button = CreateWindowExW(0, WC_BUTTONW, L"Idle", WS_CHILD | WS_VISIBLE, 0, 0, 80, 24,
+                                        window, nullptr, nullptr, nullptr);
+    FakePlatform fake;
+    ScriptAccounts(fake);
+    ScriptProcesses(fake, {});
+    Form2 form(fake.platform());
+    form.Create();
+    Drain();
+    // Not interleaved: a click moves the focus, and moving it between windows costs more again.
+    const int repetitions = plan.Repetitions(1000);
+    const double idle = InterleavedMedians(
+        repetitions, 1, {[&] { SendMessageW(button, BM_CLICK, 0, 0); }}, Drain)[0];
+    const double empty =
+        InterleavedMedians(repetitions, 1, {[&] { ClickRefresh(form); }}, Drain)[0];
+    DestroyWindow(window);
+    report.Add({"click on an idle button", 0, idle, 0, ""});
+    report.Add({"refresh, no processes", 0, empty, 0, ""});
+}
+
+int Run(const Options& options) {
+    const Plan plan =
+        options.quick ? Plan{{200, 2000}, 500, false} : Plan{{1000, 10000, 100000}, 10000, true};
+    const bool judge = plan.judgeTimes;
+    Report report;
+    MeasureFixedCosts(plan, report);
+    std::map<std::size_t, ProcessResults> results;
+    for (std::size_t count : plan.counts) {
+        std::cerr << "measuring " << Grouped(count) << " processes...\n";
+        results[count] = MeasureProcesses(count, plan, report);
+    }
+    {
+        // Only at the largest count: at small ones the heap's slack and the page size outweigh
+        // the rows.
+        const std::size_t count = plan.counts.back();
+        const double bytes = ProbeMemory(count);
+        report.Add({"private bytes per row", count, 0, 0, std::to_string(static_cast<int>(bytes))});
+        if (bytes < 0)
+            report.Check("memory probe failed", 1, 0, true);
+        else
+            report.Check("private bytes per row at " + Grouped(count), bytes, 256, judge);
+    }
+
+    // The session listing, against its own floor.
+    {
+        std::cerr << "measuring the session listing...\n";
+        FakePlatform fake;
+        VersionInfo = {};
+        Form1 form(fake.platform(), nullptr);
+        form.Create();
+        ScriptSessions(fake, SyntheticSessions(plan.sessions));
+        const HWND button = GetDlgItem(form.Handle(), Form1::kCommand1);
+        const std::vector<double> times = InterleavedMedians(
+            plan.Repetitions(plan.sessions * 10), 1,
+            {[&] { SessionFloor(fake.platform()); }, [&] { SendMessageW(button, BM_CLICK, 0, 0); }},
+            Drain);
+        report.Add({"session floor", plan.sessions, times[0], times[0], ""});
+        report.Add({"session listing", plan.sessions, times[1], times[0], ""});
+        DestroyWindow(form.Handle());
+        Drain();
+    }
+
+    const std::size_t largest = plan.counts.back();
+    const ProcessResults& top = results[largest];
+    for (std::size_t count : plan.counts) {
+        const ProcessResults& at = results[count];
+        report.Check("refresh / floor at " + Grouped(count), at.refresh / at.floor,
+                     count == largest ? 2 : 3, judge);
+    }
+    for (int column = 0; column < kProcessColumnCount; ++column)
+        report.Check(
+            std::string("sort by ") + kColumnNames[column] + " / floor at " + Grouped(largest),
+            top.sort[column] / top.floor, 5, judge);
+    if (plan.counts.size() >= 2) {
+        const std::size_t previous = plan.counts[plan.counts.size() - 2];
+        report.Check("refresh " + Grouped(largest) + " / refresh " + Grouped(previous),
+                     top.refresh / results[previous].refresh,
+                     1.2 * static_cast<double>(largest) / previous, judge);
+        // Messages may not grow with the rows: at most one more per thousand more rows.
+        const ProcessResults& low = results[plan.counts.front()];
+        report.Check("extra messages per 1,000 extra rows",
+                     1000.0 * static_cast<double>(top.messages - low.messages) /
+                         static_cast<double>(largest - plan.counts.front()),
+                     1, true);
+    }
+    for (std::size_t count : plan.counts)
+        report.Check("lookups per distinct account at " + Grouped(count),
+                     static_cast<double>(results[count].lookups) /
+                         static_cast<double>(results[count].distinctUsers),
+                     1, true);
+    bool sortsCorrect = true;
+    for (const auto& [count, at] : results) sortsCorrect = sortsCorrect && at.sortsCorrect;
+    report.Check("lists out of order or buffers not released", sortsCorrect ? 0 : 1, 0, true);
+
+    std::cout << "wtsscope-bench: " << (options.quick ? "quick run, times not judged" : "full run")
+              << "; median of repetitions, times in milliseconds\n\n";
+    report.Print(std::cout);
+    const bool passed = report.Passed();
+    std::cout << "\n" << (passed ? "all targets met" : "TARGETS MISSED") << "\n";
+    return passed ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace wtsscope::bench
+
+int main(int argc, char** argv) {
+    wtsscope::bench::Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--quick") {
+            options.quick = true;
+        } else if (argument == "--memory-probe" && i + 1 < argc) {
+            options.memoryProbe = std::stoul(argv[++i]);
+        } else {
+            std::cerr << "usage: wtsscope-bench [--quick]\n";
+            return 2;
+        }
+    }
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    if (options.memoryProbe) return wtsscope::bench::MemoryProbe(options.memoryProbe);
+    return wtsscope::bench::Run(options);
+}
