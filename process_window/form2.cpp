@@ -2,7 +2,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "main_window/session_report.h"
 #include "platform/record_reader.h"
@@ -16,20 +18,16 @@ constexpr int kClientWidth = 6975;
 constexpr int kClientHeight = 8235;
 constexpr Box kListView1Box{240, 120, 6615, 3855};
 constexpr Box kCommand1Box{1200, 4560, 1815, 615};
-// The width a column header gets when none is asked for.
-constexpr int kColumnWidth = 1440;
+// The smallest client area that still shows some rows and the whole button.
+constexpr int kMinimumClientWidth = 3600;
+constexpr int kMinimumClientHeight = 4980;
+// Room around a cell's text, and a header's text and sort arrow, in twips.
+constexpr int kCellPadding = 240;
+constexpr int kHeaderPadding = 480;
 
-struct ColumnHeader {
-    const wchar_t* key;
-    const wchar_t* text;
-};
-
-constexpr std::array<ColumnHeader, kProcessColumnCount> kColumnHeaders{{
-    {L"SessionID", L"Session ID"},
-    {L"ProcessID", L"Process ID"},
-    {L"ProcessName", L"Process Name"},
-    {L"UserID", L"User ID"},
-}};
+// The columns' keys, in column order, for those who name a column rather than count it.
+constexpr std::array<const wchar_t*, kProcessColumnCount> kColumnKeys{L"SessionID", L"ProcessID",
+                                                                      L"ProcessName", L"UserID"};
 
 int LocaleCompare(const std::wstring& a, const std::wstring& b) {
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
@@ -66,7 +64,28 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             OnLoad();
             return 0;
         case WM_COMMAND:
-            if (LOWORD(wParam) == kCommand1 && HIWORD(wParam) == BN_CLICKED) OnCommand1Click();
+            switch (LOWORD(wParam)) {
+                case kCommand1:
+                    if (HIWORD(wParam) == BN_CLICKED) OnCommand1Click();
+                    break;
+                case kRefreshCommand:
+                    OnCommand1Click();
+                    break;
+                case kSelectAllCommand:
+                    OnSelectAll();
+                    break;
+                case kCopyCommand:
+                    OnCopy();
+                    break;
+                default:
+                    break;
+            }
+            return 0;
+        case WM_SIZE:
+            OnSize();
+            return 0;
+        case WM_GETMINMAXINFO:
+            OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lParam));
             return 0;
         case WM_NOTIFY:
             return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
@@ -101,28 +120,138 @@ void Form2::OnLoad() {
     ListView1 = CreateChild(hwnd_, WC_LISTVIEWW, L"",
                             WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, kListView1,
                             WS_EX_CLIENTEDGE);
+    ListView_SetExtendedListViewStyle(ListView1, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     Command1 =
         Button(CreateChild(hwnd_, WC_BUTTONW, L"Command1", WS_TABSTOP | BS_PUSHBUTTON, kCommand1));
     Command1.SetCaption(L"Refresh");
     for (int position = 0; position < kProcessColumnCount; ++position) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_SUBITEM;
-        column.pszText = const_cast<wchar_t*>(kColumnHeaders[position].text);
+        column.pszText = const_cast<wchar_t*>(kProcessColumnHeaders[position]);
         column.iSubItem = position;
         ListView_InsertColumn(ListView1, position, &column);
     }
+    static_assert(kColumnKeys.size() == kProcessColumnCount);
     Layout(WindowDpi(hwnd_));
+    ACCEL keys[] = {{FVIRTKEY, VK_F5, kRefreshCommand},
+                    {FVIRTKEY | FCONTROL, 'A', kSelectAllCommand},
+                    {FVIRTKEY | FCONTROL, 'C', kCopyCommand}};
+    accelerators_.reset(CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys))));
+    AttachAccelerators(hwnd_, accelerators_.get());
     RefreshProcessList();
 }
 
 void Form2::Layout(int dpi) {
-    font_ = CreateMessageFont(dpi);
+    dpi_ = dpi;
+    UniqueFont font = CreateMessageFont(dpi);
     for (HWND control : {ListView1, Command1.Handle()})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
-    PlaceChild(ListView1, kListView1Box, dpi);
-    PlaceChild(Command1.Handle(), kCommand1Box, dpi);
-    for (int position = 0; position < kProcessColumnCount; ++position)
-        ListView_SetColumnWidth(ListView1, position, TwipsToPixels(kColumnWidth, dpi));
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    // The controls use the new font before the old one goes.
+    font_ = std::move(font);
+    PlaceControls();
+    FitColumns();
+}
+
+void Form2::PlaceControls() {
+    if (!ListView1) return;
+    // At the design size the table's boxes stand as they are; a larger window gives its extra
+    // width and height to the list, and the button keeps its place below it.
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    const int extraWidth = client.right - TwipsToPixels(kClientWidth, dpi_);
+    const int extraHeight = client.bottom - TwipsToPixels(kClientHeight, dpi_);
+    Box list = ScaleBox(kListView1Box, dpi_);
+    list.width = std::max(0, list.width + extraWidth);
+    list.height = std::max(0, list.height + extraHeight);
+    Box button = ScaleBox(kCommand1Box, dpi_);
+    button.top += extraHeight;
+    MoveWindow(ListView1, list.left, list.top, list.width, list.height, TRUE);
+    MoveWindow(Command1.Handle(), button.left, button.top, button.width, button.height, TRUE);
+}
+
+void Form2::OnSize() { PlaceControls(); }
+
+void Form2::OnGetMinMaxInfo(MINMAXINFO& limits) const {
+    RECT frame{0, 0, TwipsToPixels(kMinimumClientWidth, dpi_),
+               TwipsToPixels(kMinimumClientHeight, dpi_)};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+    limits.ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void Form2::FitColumns() {
+    // Measured from the model, never by asking the list for every row's text.
+    HDC context = GetDC(ListView1);
+    if (!context) return;
+    const HGDIOBJ previous = SelectObject(context, font_.get());
+    const auto measure = [context](const std::wstring& text) {
+        SIZE size{};
+        GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    for (int position = 0; position < kProcessColumnCount; ++position) {
+        int width = measure(kProcessColumnHeaders[position]) + TwipsToPixels(kHeaderPadding, dpi_);
+        for (const std::wstring& text : rows_.WidthCandidates(static_cast<ProcessColumn>(position)))
+            width = std::max(width, measure(text) + TwipsToPixels(kCellPadding, dpi_));
+        ListView_SetColumnWidth(ListView1, position, width);
+    }
+    SelectObject(context, previous);
+    ReleaseDC(ListView1, context);
+}
+
+void Form2::ShowSortArrow() {
+    const HWND header = ListView_GetHeader(ListView1);
+    const auto sorted = rows_.SortColumn();
+    for (int position = 0; position < kProcessColumnCount; ++position) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        Header_GetItem(header, position, &item);
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (sorted && static_cast<int>(*sorted) == position) item.fmt |= HDF_SORTUP;
+        Header_SetItem(header, position, &item);
+    }
+}
+
+Form2::Selection Form2::SelectedProcesses() const {
+    Selection selection;
+    for (const std::size_t row : SelectedRows())
+        selection.selected.push_back(rows_.Row(row).ProcessId);
+    const int focused = ListView_GetNextItem(ListView1, -1, LVNI_FOCUSED);
+    if (focused >= 0 && static_cast<std::size_t>(focused) < rows_.Size())
+        selection.focused = rows_.Row(static_cast<std::size_t>(focused)).ProcessId;
+    return selection;
+}
+
+void Form2::Select(const Selection& selection) {
+    if (selection.selected.empty() && !selection.focused) return;
+    std::vector<std::int32_t> wanted = selection.selected;
+    std::sort(wanted.begin(), wanted.end());
+    for (std::size_t row = 0; row < rows_.Size(); ++row) {
+        const std::int32_t id = rows_.Row(row).ProcessId;
+        UINT state = 0;
+        if (std::binary_search(wanted.begin(), wanted.end(), id)) state |= LVIS_SELECTED;
+        if (selection.focused == id) state |= LVIS_FOCUSED;
+        if (state == 0) continue;
+        ListView_SetItemState(ListView1, static_cast<int>(row), state, state);
+        if (state & LVIS_FOCUSED) ListView_EnsureVisible(ListView1, static_cast<int>(row), FALSE);
+    }
+}
+
+std::vector<std::size_t> Form2::SelectedRows() const {
+    std::vector<std::size_t> rows;
+    for (int row = ListView_GetNextItem(ListView1, -1, LVNI_SELECTED); row >= 0;
+         row = ListView_GetNextItem(ListView1, row, LVNI_SELECTED))
+        rows.push_back(static_cast<std::size_t>(row));
+    return rows;
+}
+
+void Form2::OnSelectAll() { ListView_SetItemState(ListView1, -1, LVIS_SELECTED, LVIS_SELECTED); }
+
+void Form2::OnCopy() {
+    if (!CopyTextToClipboard(hwnd_, rows_.RowsAsText(SelectedRows())))
+        platform_.ShowError(hwnd_,
+                            L"Error " + DecimalText(static_cast<std::int32_t>(GetLastError())),
+                            L"The selected rows could not be copied to the clipboard.");
 }
 
 void Form2::OnDpiChanged(int dpi, const RECT& suggested) {
@@ -134,7 +263,13 @@ void Form2::OnDpiChanged(int dpi, const RECT& suggested) {
 void Form2::OnCommand1Click() { RefreshProcessList(); }
 
 void Form2::OnColumnClick(int index) {
+    const Selection selection = SelectedProcesses();
     rows_.SortBy(static_cast<ProcessColumn>(index - 1));
+    ShowSortArrow();
+    if (!selection.selected.empty() || selection.focused) {
+        ListView_SetItemState(ListView1, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        Select(selection);
+    }
     // The same rows in another order: the count stands, only the cells are painted anew.
     InvalidateRect(ListView1, nullptr, TRUE);
 }
@@ -151,6 +286,7 @@ void Form2::OnGetDispInfo(NMLVDISPINFOW& info) const {
 }
 
 void Form2::RefreshProcessList() {
+    const Selection selection = SelectedProcesses();
     rows_.Clear();
     const Enumeration<ProcessRecord> enumeration = platform_.EnumerateProcesses();
     if (!enumeration.succeeded) {
@@ -181,6 +317,8 @@ void Form2::RefreshProcessList() {
         ListView_GetNextItem(ListView1, -1, LVNI_FOCUSED) != -1)
         ListView_SetItemCountEx(ListView1, 0, 0);
     ShowRows();
+    FitColumns();
+    Select(selection);
 }
 
 std::wstring Form2::PointerToStringBytes(LPCSTR address) {

@@ -3,8 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/ui.h"
@@ -16,6 +17,7 @@ namespace wtsscope {
 class Form2 : public Window<Form2> {
   public:
     enum ControlId { kListView1 = 201, kCommand1 };
+    enum CommandId { kRefreshCommand = 2001, kSelectAllCommand, kCopyCommand };
 
     explicit Form2(const Platform& platform);
     ~Form2();
@@ -39,6 +41,10 @@ class Form2 : public Window<Form2> {
     void OnColumnClick(int index);
     void OnGetDispInfo(NMLVDISPINFOW& info) const;
     void OnDpiChanged(int dpi, const RECT& suggested);
+    void OnSize();
+    void OnGetMinMaxInfo(MINMAXINFO& limits) const;
+    void OnSelectAll();
+    void OnCopy();
 
     void RefreshProcessList();
     static std::wstring PointerToStringBytes(LPCSTR address);
@@ -46,12 +52,25 @@ class Form2 : public Window<Form2> {
     std::uint32_t UserOf(PSID sid, StringNumbers<char>& known);
     void ShowRows();
     void Layout(int dpi);
+    void PlaceControls();
+    void FitColumns();
+    void ShowSortArrow();
+    // The processes selected and focused, by identifier, so they survive a new order or new rows.
+    struct Selection {
+        std::vector<std::int32_t> selected;
+        std::optional<std::int32_t> focused;
+    };
+    Selection SelectedProcesses() const;
+    void Select(const Selection& selection);
+    std::vector<std::size_t> SelectedRows() const;
 
     const Platform& platform_;
     ProcessTable rows_;
     HWND ListView1 = nullptr;
     Button Command1;
     UniqueFont font_;
+    UniqueAccelerators accelerators_;
+    int dpi_ = USER_DEFAULT_SCREEN_DPI;
 };
 
 }  // namespace wtsscope

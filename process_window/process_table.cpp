@@ -333,4 +333,72 @@ std::wstring ProcessTable::CellText(std::size_t shownIndex, ProcessColumn column
     return {};
 }
 
+namespace {
+
+// The count longest of the texts, longest first.
+std::vector<std::wstring> Longest(std::vector<const std::wstring*> texts, std::size_t count) {
+    const auto longer = [](const std::wstring* a, const std::wstring* b) {
+        return a->size() > b->size();
+    };
+    count = std::min(count, texts.size());
+    std::partial_sort(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(count),
+                      texts.end(), longer);
+    std::vector<std::wstring> result;
+    for (std::size_t i = 0; i < count; ++i) result.push_back(*texts[i]);
+    return result;
+}
+
+constexpr std::size_t kWidthCandidates = 8;
+
+}  // namespace
+
+std::vector<std::wstring> ProcessTable::WidthCandidates(ProcessColumn column) const {
+    switch (column) {
+        case ProcessColumn::SessionId:
+        case ProcessColumn::ProcessId: {
+            if (rows_.empty()) return {};
+            const bool session = column == ProcessColumn::SessionId;
+            std::int32_t low = session ? rows_[0].sessionId : rows_[0].processId;
+            std::int32_t high = low;
+            for (const StoredRow& row : rows_) {
+                const std::int32_t value = session ? row.sessionId : row.processId;
+                low = std::min(low, value);
+                high = std::max(high, value);
+            }
+            return {DecimalText(low), DecimalText(high)};
+        }
+        case ProcessColumn::ProcessName: {
+            std::vector<const std::wstring*> texts;
+            texts.reserve(names_.Size());
+            for (std::uint32_t number = 0; number < names_.Size(); ++number)
+                texts.push_back(&names_.Text(number));
+            return Longest(std::move(texts), kWidthCandidates);
+        }
+        case ProcessColumn::UserId: {
+            std::vector<const std::wstring*> texts;
+            for (const std::wstring& text : userTexts_) texts.push_back(&text);
+            return Longest(std::move(texts), kWidthCandidates);
+        }
+    }
+    return {};
+}
+
+std::wstring ProcessTable::RowsAsText(const std::vector<std::size_t>& shownRows) const {
+    std::wstring text;
+    for (int column = 0; column < kProcessColumnCount; ++column) {
+        if (column != 0) text += L'\t';
+        text += kProcessColumnHeaders[column];
+    }
+    text += L"\r\n";
+    for (const std::size_t shown : shownRows) {
+        if (shown >= Size()) continue;
+        for (int column = 0; column < kProcessColumnCount; ++column) {
+            if (column != 0) text += L'\t';
+            text += CellText(shown, static_cast<ProcessColumn>(column));
+        }
+        text += L"\r\n";
+    }
+    return text;
+}
+
 }  // namespace wtsscope

@@ -19,6 +19,10 @@ namespace wtsscope {
 enum class ProcessColumn { SessionId = 0, ProcessId = 1, ProcessName = 2, UserId = 3 };
 constexpr int kProcessColumnCount = 4;
 
+// The columns' header texts, in column order.
+constexpr const wchar_t* kProcessColumnHeaders[kProcessColumnCount] = {L"Session ID", L"Process ID",
+                                                                       L"Process Name", L"User ID"};
+
 // One row as the table takes it in and hands it out.
 struct ProcessRow {
     std::int32_t SessionId;
@@ -121,6 +125,14 @@ class ProcessTable {
 
     // Negative, zero or positive as a sorts before, with or after b by the column.
     int Compare(ProcessColumn column, const ProcessRow& a, const ProcessRow& b) const;
+
+    // A few texts of the column among which the widest of all its cells is: the extreme numbers,
+    // or the longest texts. Names seen in earlier fills may take part.
+    std::vector<std::wstring> WidthCandidates(ProcessColumn column) const;
+
+    // The shown rows at these positions as text for the clipboard: a header line, then one line
+    // per row, cells separated by tabs, lines ended by CR LF.
+    std::wstring RowsAsText(const std::vector<std::size_t>& shownRows) const;
 
   private:
     struct StoredRow {

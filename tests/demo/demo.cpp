@@ -67,11 +67,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     wtsscope::Form2 form2(fake.platform());
     wtsscope::Form1 form1(fake.platform(), [&form2] { form2.Show(); });
     if (!form1.Create()) return 1;
+    // A margin of desktop around the windows, so a picture can be trimmed to them.
+    SetWindowPos(form1.Handle(), nullptr, 16, 16, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ShowWindow(form1.Handle(), SW_SHOWNORMAL);
     const std::wstring what(commandLine);
     if (what.find(L"sessions") != std::wstring::npos)
         SendDlgItemMessageW(form1.Handle(), wtsscope::Form1::kCommand1, BM_CLICK, 0, 0);
-    if (what.find(L"processes") != std::wstring::npos)
+    if (what.find(L"processes") != std::wstring::npos) {
         SendDlgItemMessageW(form1.Handle(), wtsscope::Form1::kCommand2, BM_CLICK, 0, 0);
+        SetWindowPos(form2.Handle(), nullptr, 16, 16, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    }
     return wtsscope::RunMessageLoop();
 }

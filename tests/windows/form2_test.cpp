@@ -15,6 +15,40 @@ constexpr wchar_t kErrorPrompt[] =
     L"Error occurred calling WTSEnumerateProcesses.  Check the Platform SDK error codes in the "
     L"MSDN Documentation for more information.";
 
+std::wstring AnsiText(const char* text) { return AnsiToWide(text); }
+
+// The windows of a class that belong to this process: other programs may share the desktop.
+std::vector<HWND> OwnWindows(const wchar_t* className) {
+    std::vector<HWND> windows;
+    for (HWND at = FindWindowExW(nullptr, nullptr, className, nullptr); at;
+         at = FindWindowExW(nullptr, at, className, nullptr)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(at, &process);
+        if (process == GetCurrentProcessId()) windows.push_back(at);
+    }
+    return windows;
+}
+
+std::vector<int> SortArrows(HWND listView) {
+    const HWND header = ListView_GetHeader(listView);
+    std::vector<int> arrows;
+    for (int i = 0; i < Header_GetItemCount(header); ++i) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        Header_GetItem(header, i, &item);
+        arrows.push_back(item.fmt & (HDF_SORTUP | HDF_SORTDOWN));
+    }
+    return arrows;
+}
+
+void SetClientSize(HWND window, int width, int height) {
+    RECT frame{0, 0, width, height};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 class Form2Test : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -32,6 +66,13 @@ class Form2Test : public ::testing::Test {
     // and unmaps visible windows slowly on a display with no window manager.
     void Open() {
         if (!form) form = std::make_unique<Form2>(fake.platform());
+        form->Create();
+        DrainMessages();
+    }
+
+    // Opens it as the main window's button does, shown, then hides it again.
+    void Show() {
+        if (!form) form = std::make_unique<Form2>(fake.platform());
         form->Show();
         ShowWindow(form->Handle(), SW_HIDE);
         DrainMessages();
@@ -39,6 +80,13 @@ class Form2Test : public ::testing::Test {
 
     HWND List() const { return GetDlgItem(form->Handle(), Form2::kListView1); }
     HWND Refresh() const { return GetDlgItem(form->Handle(), Form2::kCommand1); }
+    std::vector<std::wstring> SelectedIds() const {
+        std::vector<std::wstring> ids;
+        for (int row = ListView_GetNextItem(List(), -1, LVNI_SELECTED); row >= 0;
+             row = ListView_GetNextItem(List(), row, LVNI_SELECTED))
+            ids.push_back(ListViewCell(List(), row, 1));
+        return ids;
+    }
     std::vector<std::wstring> Column(int column) const { return ListViewColumn(List(), column); }
     std::vector<std::wstring> Row(int row) const {
         std::vector<std::wstring> cells;
@@ -152,13 +200,12 @@ TEST_F(Form2Test, ImpossibleCountIsAFailureNotAWildRead) {
 
 TEST_F(Form2Test, OneWindowForTheWholeRunLoadedAfreshAfterClosing) {
     fake.ScriptProcesses({{0, 10, "b", std::nullopt}, {0, 9, "a", std::nullopt}});
-    Open();
+    Show();
     const HWND first = form->Handle();
-    Open();
+    Show();
     EXPECT_EQ(form->Handle(), first);
     EXPECT_EQ(fake.processEnumerations, 1);
-    EXPECT_EQ(FindWindowExW(nullptr, nullptr, L"wtsscope.Form2", nullptr), first);
-    EXPECT_EQ(FindWindowExW(nullptr, first, L"wtsscope.Form2", nullptr), nullptr);
+    EXPECT_EQ(OwnWindows(L"wtsscope.Form2"), std::vector<HWND>{first});
 
     ClickHeader(List(), 1);
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
@@ -166,7 +213,7 @@ TEST_F(Form2Test, OneWindowForTheWholeRunLoadedAfreshAfterClosing) {
     EXPECT_EQ(form->Handle(), nullptr);
     EXPECT_FALSE(IsWindow(first));
 
-    Open();
+    Show();
     EXPECT_EQ(HeaderTexts(List()).size(), 4u);
     EXPECT_EQ(fake.processEnumerations, 2);
     // The sort went with the closed window: rows are in the platform's order again.
@@ -197,6 +244,110 @@ TEST_F(Form2Test, HeaderClickSortsAscendingByValueOrText) {
     ClickHeader(List(), 1);
     ClickButton(Refresh());
     EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"20", L"30"}));
+}
+
+TEST_F(Form2Test, HeaderArrowFollowsTheSortedColumn) {
+    fake.ScriptProcesses({{0, 4, "System", std::nullopt}});
+    Open();
+    EXPECT_EQ(SortArrows(List()), (std::vector<int>{0, 0, 0, 0}));
+    ClickHeader(List(), 2);
+    EXPECT_EQ(SortArrows(List()), (std::vector<int>{0, 0, HDF_SORTUP, 0}));
+    ClickHeader(List(), 0);
+    EXPECT_EQ(SortArrows(List()), (std::vector<int>{HDF_SORTUP, 0, 0, 0}));
+    ClickButton(Refresh());
+    EXPECT_EQ(SortArrows(List()), (std::vector<int>{HDF_SORTUP, 0, 0, 0}));
+}
+
+TEST_F(Form2Test, SelectionAndFocusStayOnTheSameProcessesAcrossRefreshAndSort) {
+    fake.ScriptProcesses({{0, 10, "a", std::nullopt},
+                          {0, 20, "b", std::nullopt},
+                          {0, 30, "c", std::nullopt},
+                          {0, 40, "d", std::nullopt}});
+    Open();
+    EXPECT_NE(GetWindowLongW(List(), GWL_STYLE) & LVS_OWNERDATA, 0);
+    EXPECT_NE(ListView_GetExtendedListViewStyle(List()) & LVS_EX_FULLROWSELECT, 0u);
+    ListView_SetItemState(List(), 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(List(), 3, LVIS_SELECTED, LVIS_SELECTED);
+
+    // Process 20 went away, 30 and 40 moved, 5 is new: the selection follows the identifiers.
+    fake.ScriptProcesses({{0, 5, "e", std::nullopt},
+                          {0, 40, "d", std::nullopt},
+                          {0, 10, "a", std::nullopt},
+                          {0, 20, "b", std::nullopt}});
+    ClickButton(Refresh());
+    EXPECT_EQ(SelectedIds(), (std::vector<std::wstring>{L"40", L"20"}));
+    EXPECT_EQ(ListViewCell(List(), ListView_GetNextItem(List(), -1, LVNI_FOCUSED), 1), L"20");
+
+    ClickHeader(List(), 1);
+    EXPECT_EQ(SelectedIds(), (std::vector<std::wstring>{L"20", L"40"}));
+    EXPECT_EQ(ListViewCell(List(), ListView_GetNextItem(List(), -1, LVNI_FOCUSED), 1), L"20");
+}
+
+TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
+    fake.accounts["S-1-5-21-7-8-9-1002"] = {"CORP", "Zo\xEB"};
+    fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"},
+                          {1, 500, "notepad.exe", "S-1-5-21-7-8-9-1002"},
+                          {1, 501, "\xE9" "diteur.exe", std::nullopt}});
+    Open();
+    SetFocus(List());
+    PressKey(List(), VK_F5);
+    EXPECT_EQ(fake.processEnumerations, 2);
+
+    ListView_SetItemState(List(), 1, LVIS_SELECTED, LVIS_SELECTED);
+    PressKey(List(), 'C', true);
+    EXPECT_EQ(ClipboardText(),
+              L"Session ID\tProcess ID\tProcess Name\tUser ID\r\n"
+              L"1\t500\tnotepad.exe\tCORP\\" +
+                  AnsiText("Zo\xEB") + L"\r\n");
+
+    PressKey(List(), 'A', true);
+    EXPECT_EQ(ListView_GetSelectedCount(List()), 3u);
+    PressKey(List(), 'C', true);
+    EXPECT_EQ(ClipboardText(),
+              L"Session ID\tProcess ID\tProcess Name\tUser ID\r\n"
+              L"0\t4\tSystem\tNT AUTHORITY\\SYSTEM\r\n"
+              L"1\t500\tnotepad.exe\tCORP\\" +
+                  AnsiText("Zo\xEB") +
+                  L"\r\n"
+                  L"1\t501\t" +
+                  AnsiText("\xE9" "diteur.exe") + L"\t\r\n");
+}
+
+TEST_F(Form2Test, LayoutIsTheTableAtTheDesignSizeAndFollowsTheWindow) {
+    fake.ScriptProcesses({{0, 4, "a-rather-long-process-name-for-a-column.exe", "S-1-5-18"}});
+    Open();
+    for (const int dpi : {96, 120, 144, 192}) {
+        RECT suggested;
+        GetWindowRect(form->Handle(), &suggested);
+        SendMessageW(form->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        SetClientSize(form->Handle(), TwipsToPixels(6975, dpi), TwipsToPixels(8235, dpi));
+        EXPECT_EQ(ChildBox(List()), ScaleBox({240, 120, 6615, 3855}, dpi)) << dpi;
+        EXPECT_EQ(ChildBox(Refresh()), ScaleBox({1200, 4560, 1815, 615}, dpi)) << dpi;
+    }
+    // Larger: the list takes the extra room, the button stays below it.
+    SetClientSize(form->Handle(), TwipsToPixels(6975, 192) + 200, TwipsToPixels(8235, 192) + 100);
+    Box list = ScaleBox({240, 120, 6615, 3855}, 192);
+    list.width += 200;
+    list.height += 100;
+    EXPECT_EQ(ChildBox(List()), list);
+    Box button = ScaleBox({1200, 4560, 1815, 615}, 192);
+    button.top += 100;
+    EXPECT_EQ(ChildBox(Refresh()), button);
+    // Every column is wide enough for its widest text.
+    HDC context = GetDC(List());
+    const HGDIOBJ previous =
+        SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0)));
+    for (int column = 0; column < 4; ++column) {
+        for (const std::wstring& text :
+             {HeaderTexts(List())[column], ListViewCell(List(), 0, column)}) {
+            SIZE size{};
+            GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &size);
+            EXPECT_GT(ListView_GetColumnWidth(List(), column), size.cx) << column;
+        }
+    }
+    SelectObject(context, previous);
+    ReleaseDC(List(), context);
 }
 
 }  // namespace

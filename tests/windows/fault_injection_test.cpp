@@ -1,0 +1,358 @@
+// Every platform function the windows call, failing in turn, through the real windows: what the
+// user is told, that the window stays usable, and that the next call that succeeds shows all of its
+// data with every buffer handed back exactly once.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "main_window/form1.h"
+#include "process_window/form2.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/windows/window_test_support.h"
+#include "version/version_info.h"
+
+namespace wtsscope {
+namespace {
+
+using testing::FakePlatform;
+using testing::FakeProcess;
+using testing::FakeSession;
+
+constexpr wchar_t kSessionsPrompt[] =
+    L"Error occurred calling WTSEnumerateSessionsA.  Check the Platform SDK error codes in the "
+    L"MSDN Documentation for more information.";
+constexpr wchar_t kProcessesPrompt[] =
+    L"Error occurred calling WTSEnumerateProcesses.  Check the Platform SDK error codes in the "
+    L"MSDN Documentation for more information.";
+constexpr UINT kErrorBoxStyle = MB_OK | MB_ICONERROR;
+
+// Access denied, the terminal-services service not running, and the server out of memory.
+constexpr DWORD kEnumerationFailures[] = {ERROR_ACCESS_DENIED, RPC_S_SERVER_UNAVAILABLE,
+                                          ERROR_NOT_ENOUGH_MEMORY};
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// A station name far longer than any real one, in printable ASCII so that it reads back the same
+// in every code page.
+std::string HugeName() {
+    std::string name;
+    for (int i = 0; name.size() < 40000; ++i) name += "RDP-Tcp#" + std::to_string(i) + "/";
+    return name;
+}
+
+class Faults : public ::testing::Test {
+  protected:
+    // Each test starts as a fresh program would.
+    void SetUp() override {
+        VersionInfo = {};
+        fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
+        fake.accounts["S-1-5-21-7-8-9-1001"] = {"CORP", "ann"};
+    }
+
+    void TearDown() override {
+        if (main && main->Handle()) DestroyWindow(main->Handle());
+        processes.reset();
+        DrainMessages();
+        EXPECT_EQ(fake.LiveBuffers(), 0u);
+        EXPECT_EQ(fake.BadReleases(), 0);
+    }
+
+    // Both windows stay hidden: Wine maps and unmaps shown windows slowly without a window manager.
+    void OpenMain() {
+        main = std::make_unique<Form1>(fake.platform(), [this] { ++processWindowRequests; });
+        ASSERT_NE(main->Create(), nullptr);
+    }
+    void OpenProcesses() {
+        if (!processes) processes = std::make_unique<Form2>(fake.platform());
+        processes->Show();
+        ShowWindow(processes->Handle(), SW_HIDE);
+        DrainMessages();
+    }
+
+    HWND MainControl(int id) const { return GetDlgItem(main->Handle(), id); }
+    void ListSessions() { ClickButton(MainControl(Form1::kCommand1)); }
+    std::vector<std::wstring> Report() const { return ListBoxLines(MainControl(Form1::kList1)); }
+
+    HWND List() const { return GetDlgItem(processes->Handle(), Form2::kListView1); }
+    HWND Refresh() const { return GetDlgItem(processes->Handle(), Form2::kCommand1); }
+    void ClickRefresh() { ClickButton(Refresh()); }
+    std::vector<std::wstring> Row(int row) const {
+        std::vector<std::wstring> cells;
+        for (int column = 0; column < kProcessColumnCount; ++column)
+            cells.push_back(ListViewCell(List(), row, column));
+        return cells;
+    }
+    std::vector<std::vector<std::wstring>> Rows() const {
+        std::vector<std::vector<std::wstring>> rows;
+        for (int row = 0; row < ListViewRows(List()); ++row) rows.push_back(Row(row));
+        return rows;
+    }
+
+    // A listing of this shape must come out line for line after any failure.
+    void ScriptTypicalSessions() {
+        fake.ScriptSessions({{0, "Services", 4}, {1, "Console", 0}, {65536, HugeName(), 6}});
+    }
+    void ExpectTypicalReport(const std::wstring& versionLine) const {
+        const std::vector<std::wstring> expected{
+            L"Session ID: 0",     L"Machine Name: Services",
+            L"Connect State: 4",  L"***********",
+            L"Session ID: 1",     L"Machine Name: Console",
+            L"Connect State: 0",  L"***********",
+            L"Session ID: 65536", L"Machine Name: " + Widen(HugeName()),
+            L"Connect State: 6",  L"***********",
+            versionLine};
+        EXPECT_EQ(Report(), expected);
+    }
+
+    void ScriptTypicalProcesses() {
+        fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"},
+                              {1, 500, "notepad.exe", "S-1-5-21-7-8-9-1001"},
+                              {1, 7000, std::nullopt, "S-1-5-21-1-2-3-4242"},
+                              {2, 8000, HugeName(), std::nullopt}});
+    }
+    std::vector<std::vector<std::wstring>> TypicalRows() const {
+        return {
+            {L"0", L"4", L"System", L"NT AUTHORITY\\SYSTEM"},
+            {L"1", L"500", L"notepad.exe", L"CORP\\ann"},
+            {L"1", L"7000", L"", L"S-1-5-21-1-2-3-4242"},
+            // The list hands back at most its buffer's worth of a cell; the model keeps it whole.
+            {L"2", L"8000", Widen(HugeName()).substr(0, 1023), L""}};
+    }
+
+    FakePlatform fake;
+    std::unique_ptr<Form1> main;
+    std::unique_ptr<Form2> processes;
+    int processWindowRequests = 0;
+};
+
+class SessionEnumerationFault : public Faults, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(SessionEnumerationFault, IsReportedAndTheNextListingIsComplete) {
+    const DWORD code = GetParam();
+    OpenMain();
+    ScriptTypicalSessions();
+    ListSessions();
+    ExpectTypicalReport(L"dwMajorVersion: 6.1.7601");
+
+    // Twice in a row: each failure gets its own box, and nothing of the earlier report survives.
+    fake.FailSessions(code);
+    for (std::size_t failures = 1; failures <= 2; ++failures) {
+        ListSessions();
+        ASSERT_EQ(fake.messageBoxes.size(), failures);
+        const testing::ShownMessageBox& box = fake.messageBoxes.back();
+        EXPECT_EQ(box.title, L"ERROR " + std::to_wstring(code));
+        EXPECT_EQ(box.prompt, kSessionsPrompt);
+        EXPECT_EQ(box.style, kErrorBoxStyle);
+        EXPECT_EQ(box.owner, main->Handle());
+        EXPECT_EQ(Report(), std::vector<std::wstring>{L"dwMajorVersion: 6.1.7601"});
+    }
+
+    // Still usable: both buttons answer.
+    EXPECT_TRUE(IsWindowEnabled(main->Handle()));
+    EXPECT_TRUE(IsWindowEnabled(MainControl(Form1::kCommand1)));
+    ClickButton(MainControl(Form1::kCommand2));
+    EXPECT_EQ(processWindowRequests, 1);
+
+    ScriptTypicalSessions();
+    ListSessions();
+    ExpectTypicalReport(L"dwMajorVersion: 6.1.7601");
+
+    // A success with nothing in it after a failure: the buffer still goes back.
+    fake.FailSessions(code);
+    ListSessions();
+    fake.ScriptSessions({});
+    ListSessions();
+    EXPECT_EQ(Report(), std::vector<std::wstring>{L"dwMajorVersion: 6.1.7601"});
+
+    EXPECT_EQ(fake.messageBoxes.size(), 3u);
+    EXPECT_EQ(fake.sessionEnumerations, 6);
+    // Only the three that succeeded handed out a buffer.
+    EXPECT_EQ(fake.BuffersReleased(), 3);
+}
+
+class ProcessEnumerationFault : public Faults, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(ProcessEnumerationFault, OnLoadAndOnRefreshIsReportedAndTheNextRefreshIsComplete) {
+    const DWORD code = GetParam();
+    fake.FailProcesses(code);
+    OpenProcesses();
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake.messageBoxes[0].title, L"Error " + std::to_wstring(code));
+    EXPECT_EQ(fake.messageBoxes[0].prompt, kProcessesPrompt);
+    EXPECT_EQ(fake.messageBoxes[0].style, kErrorBoxStyle);
+    EXPECT_EQ(fake.messageBoxes[0].owner, processes->Handle());
+    // The window loaded in full even though its list is empty.
+    EXPECT_EQ(ListViewRows(List()), 0);
+    EXPECT_EQ(HeaderTexts(List()).size(), 4u);
+    EXPECT_EQ(WindowText(Refresh()), L"Refresh");
+    EXPECT_TRUE(IsWindowEnabled(Refresh()));
+
+    ScriptTypicalProcesses();
+    ClickRefresh();
+    EXPECT_EQ(Rows(), TypicalRows());
+
+    // Sorted, then failing on a refresh: no stale rows, and the sort survives into the next fill.
+    ClickHeader(List(), 1);
+    fake.FailProcesses(code);
+    ClickRefresh();
+    ASSERT_EQ(fake.messageBoxes.size(), 2u);
+    EXPECT_EQ(fake.messageBoxes[1].title, L"Error " + std::to_wstring(code));
+    EXPECT_EQ(fake.messageBoxes[1].owner, processes->Handle());
+    EXPECT_EQ(ListViewRows(List()), 0);
+    EXPECT_TRUE(IsWindowEnabled(Refresh()));
+
+    fake.ScriptProcesses({{3, 30, "c.exe", "S-1-5-18"},
+                          {1, 10, "a.exe", "S-1-5-21-7-8-9-1001"},
+                          {2, 20, "b.exe", std::nullopt}});
+    ClickRefresh();
+    const std::vector<std::vector<std::wstring>> sorted{
+        {L"1", L"10", L"a.exe", L"CORP\\ann"},
+        {L"2", L"20", L"b.exe", L""},
+        {L"3", L"30", L"c.exe", L"NT AUTHORITY\\SYSTEM"}};
+    EXPECT_EQ(Rows(), sorted);
+
+    // Reopening after a close loads afresh, with the failure reported again and then recovered.
+    SendMessageW(processes->Handle(), WM_CLOSE, 0, 0);
+    DrainMessages();
+    fake.FailProcesses(code);
+    OpenProcesses();
+    EXPECT_EQ(fake.messageBoxes.size(), 3u);
+    EXPECT_EQ(ListViewRows(List()), 0);
+    ScriptTypicalProcesses();
+    ClickRefresh();
+    EXPECT_EQ(Rows(), TypicalRows());
+
+    EXPECT_EQ(fake.processEnumerations, 6);
+    EXPECT_EQ(fake.BuffersReleased(), 3);
+}
+
+std::string CodeName(const ::testing::TestParamInfo<DWORD>& info) {
+    return "Code" + std::to_string(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, SessionEnumerationFault, ::testing::ValuesIn(kEnumerationFailures),
+                         CodeName);
+INSTANTIATE_TEST_SUITE_P(Codes, ProcessEnumerationFault, ::testing::ValuesIn(kEnumerationFailures),
+                         CodeName);
+
+TEST_F(Faults, ExtendedVersionQueryFailingFallsBackToTheBasicRecord) {
+    // The basic record ends before the product type: a server reads as a workstation.
+    fake.version.wProductType = VER_NT_SERVER;
+    fake.failExtendedVersion = true;
+    OpenMain();
+    EXPECT_EQ(fake.versionQueries, 2);
+    EXPECT_EQ(WindowText(MainControl(Form1::kLabel1)), L"15");
+    EXPECT_EQ(VersionInfo.dwOSVersionInfoSize, sizeof(OSVERSIONINFOA));
+
+    ScriptTypicalSessions();
+    ListSessions();
+    ExpectTypicalReport(L"dwMajorVersion: 6.1.7601");
+    EXPECT_TRUE(fake.messageBoxes.empty());
+}
+
+TEST_F(Faults, BothVersionQueriesFailingLeaveTheVersionUnrecognised) {
+    fake.failExtendedVersion = true;
+    fake.failBasicVersion = true;
+    OpenMain();
+    EXPECT_EQ(fake.versionQueries, 2);
+    EXPECT_EQ(WindowText(MainControl(Form1::kLabel1)), L"0");
+    // Not a failure the user is told about; the listing works and shows the record as it is.
+    EXPECT_TRUE(fake.messageBoxes.empty());
+    ScriptTypicalSessions();
+    ListSessions();
+    ExpectTypicalReport(L"dwMajorVersion: 0.0.0");
+    ClickButton(MainControl(Form1::kCommand2));
+    EXPECT_EQ(processWindowRequests, 1);
+}
+
+class AccountLookupFault : public Faults, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(AccountLookupFault, ShowsTheIdentifierAndTheNextRefreshNamesTheAccounts) {
+    fake.lookupFailure = GetParam();
+    ScriptTypicalProcesses();
+    OpenProcesses();
+    EXPECT_EQ(ListViewColumn(List(), 3),
+              (std::vector<std::wstring>{L"S-1-5-18", L"S-1-5-21-7-8-9-1001",
+                                         L"S-1-5-21-1-2-3-4242", L""}));
+    // One attempt per identifier, however it failed.
+    EXPECT_EQ(fake.accountLookups, 3);
+    EXPECT_TRUE(fake.messageBoxes.empty());
+
+    // A failed lookup is not remembered: the next refresh asks again and gets the names.
+    fake.lookupFailure.reset();
+    ClickRefresh();
+    EXPECT_EQ(Rows(), TypicalRows());
+    EXPECT_EQ(fake.accountLookups, 6);
+}
+
+// Not mapped, access denied, the domain controller unreachable, the trust broken.
+INSTANTIATE_TEST_SUITE_P(Codes, AccountLookupFault,
+                         ::testing::Values(ERROR_NONE_MAPPED, ERROR_ACCESS_DENIED,
+                                           RPC_S_SERVER_UNAVAILABLE,
+                                           ERROR_TRUSTED_RELATIONSHIP_FAILURE),
+                         CodeName);
+
+TEST_F(Faults, AccountWithNoStringFormEitherLeavesTheCellEmpty) {
+    fake.lookupFailure = ERROR_NONE_MAPPED;
+    fake.sidTextFailure = ERROR_NOT_ENOUGH_MEMORY;
+    ScriptTypicalProcesses();
+    OpenProcesses();
+    EXPECT_EQ(ListViewColumn(List(), 3), (std::vector<std::wstring>{L"", L"", L"", L""}));
+    EXPECT_EQ(ListViewColumn(List(), 1),
+              (std::vector<std::wstring>{L"4", L"500", L"7000", L"8000"}));
+    EXPECT_TRUE(fake.messageBoxes.empty());
+}
+
+TEST_F(Faults, AccountNamesLongerThanTheFirstGuessComeOutWhole) {
+    const std::string longName(300, 'n');
+    const std::string longDomain(200, 'd');
+    fake.accounts["S-1-5-21-1-2-3-4242"] = {longDomain, longName};
+    ScriptTypicalProcesses();
+    OpenProcesses();
+    // The list view hands back at most its buffer's worth; the model holds the whole text.
+    const std::wstring whole = Widen(longDomain) + L"\\" + Widen(longName);
+    EXPECT_EQ(processes->Rows().UserText(processes->Rows().Row(2)), whole);
+    EXPECT_EQ(ListViewCell(List(), 2, 3), whole);
+    // The lookup said how much room it needs, and was asked once more with that much.
+    EXPECT_EQ(fake.lookupsBySid["S-1-5-21-1-2-3-4242"], 2);
+}
+
+TEST_F(Faults, SlowLookupsAreStillOnePerAccountAndCorrect) {
+    fake.lookupDelayMs = 25;
+    fake.accounts["S-1-5-19"] = {"NT AUTHORITY", "LOCAL SERVICE"};
+    fake.accounts["S-1-5-20"] = {"NT AUTHORITY", "NETWORK SERVICE"};
+    const char* const sids[] = {"S-1-5-18", "S-1-5-19", "S-1-5-20", "S-1-5-21-7-8-9-1001",
+                                "S-1-5-21-1-2-3-4242"};
+    const wchar_t* const users[] = {L"NT AUTHORITY\\SYSTEM", L"NT AUTHORITY\\LOCAL SERVICE",
+                                    L"NT AUTHORITY\\NETWORK SERVICE", L"CORP\\ann",
+                                    L"S-1-5-21-1-2-3-4242"};
+    std::vector<FakeProcess> scripted;
+    for (DWORD i = 0; i < 5000; ++i)
+        scripted.push_back({i % 3, 4 * (i + 1), "svc" + std::to_string(i) + ".exe", sids[i % 5]});
+    fake.ScriptProcesses(scripted);
+
+    OpenProcesses();
+    ASSERT_EQ(ListViewRows(List()), 5000);
+    EXPECT_EQ(fake.accountLookups, 5);
+    for (const char* sid : sids) EXPECT_EQ(fake.lookupsBySid[sid], 1) << sid;
+    for (const int row : {0, 1, 2, 3, 4, 2501, 4999}) {
+        const std::vector<std::wstring> expected{
+            std::to_wstring(row % 3), std::to_wstring(4 * (row + 1)),
+            L"svc" + std::to_wstring(row) + L".exe", users[row % 5]};
+        EXPECT_EQ(Row(row), expected) << row;
+    }
+
+    // Sorting by account reads the texts already found, without asking again.
+    ClickHeader(List(), 3);
+    EXPECT_EQ(ListViewCell(List(), 0, 3), L"CORP\\ann");
+    EXPECT_EQ(ListViewCell(List(), 4999, 3), L"S-1-5-21-1-2-3-4242");
+    EXPECT_EQ(fake.accountLookups, 5);
+    EXPECT_TRUE(IsWindowEnabled(Refresh()));
+    EXPECT_EQ(fake.BuffersReleased(), 1);
+}
+
+}  // namespace
+}  // namespace wtsscope
