@@ -1,3 +1,7 @@
+# On a Windows host (MSYS2) the shell's own compiler builds for itself: nothing to set.
+if(CMAKE_HOST_WIN32)
+  return()
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
 # The posix thread model: GoogleTest needs std::mutex, which the win32 model of GCC 12 lacks.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -129,10 +129,15 @@ void ClickRefresh(const Form2& form) {
     SendMessageW(GetDlgItem(form.Handle(), Form2::kCommand1), BM_CLICK, 0, 0);
 }
 
-// Presses and releases the mouse on a column header.
+// Presses and releases the mouse on a column header, scrolling it into view first as a user would.
 void ClickHeader(HWND list, int column) {
     const HWND header = ListView_GetHeader(list);
     RECT rect{};
+    Header_GetItemRect(header, column, &rect);
+    RECT client{};
+    GetClientRect(list, &client);
+    ListView_Scroll(list, -100000, 0);
+    if (rect.right > client.right) ListView_Scroll(list, rect.right - client.right, 0);
     Header_GetItemRect(header, column, &rect);
     const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
