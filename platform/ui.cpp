@@ -173,6 +173,10 @@ void ListBox::Clear() { SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0); }
 
 void ListBox::AddItems(const std::vector<std::wstring>& lines) {
     SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+    std::size_t characters = 0;
+    for (const std::wstring& line : lines) characters += line.size() + 1;
+    // Room for all lines at once rather than growing line by line.
+    SendMessageW(hwnd_, LB_INITSTORAGE, lines.size(), characters * sizeof(wchar_t));
     for (const std::wstring& line : lines)
         SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);

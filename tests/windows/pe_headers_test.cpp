@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <fstream>
@@ -165,6 +166,43 @@ TEST(PeHeaders, TheProgramAsksToRunWithTheUsersOwnRights) {
         const std::string level = RequestedLevel(*own);
         EXPECT_TRUE(level.empty() || level == "asInvoker") << level;
     }
+}
+
+TEST(PeHeaders, TheProgramDeclaresVisualStylesDpiAndOnlySystemsUpToWindows8) {
+    const std::optional<std::string> manifest = ManifestOf(ProductPath());
+    ASSERT_TRUE(manifest);
+    EXPECT_NE(manifest->find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    EXPECT_NE(manifest->find("version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(manifest->find("PerMonitorV2"), std::string::npos);
+    EXPECT_NE(manifest->find("<dpiAware"), std::string::npos);
+    // Windows 8.1 and 10 declared would change the version the platform reports.
+    EXPECT_EQ(manifest->find("1f676c76-80e1-4239-95bb-83d0f6d0da78"), std::string::npos);
+    EXPECT_EQ(manifest->find("8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"), std::string::npos);
+    EXPECT_NE(manifest->find("4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38"), std::string::npos);
+}
+
+TEST(PeHeaders, TheProgramCarriesItsIconAndVersion) {
+    const HMODULE module = LoadLibraryExW(
+        ProductPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
+    const HRSRC version = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+    ASSERT_NE(version, nullptr);
+    const auto* block = static_cast<const wchar_t*>(LockResource(LoadResource(module, version)));
+    const std::wstring text(block, SizeofResource(module, version) / sizeof(wchar_t));
+    for (const wchar_t* expected : {L"ProductName", L"wtsscope", L"FileDescription", L"1.0.0"})
+        EXPECT_NE(text.find(expected), std::wstring::npos) << expected;
+    // The fixed part carries the numeric file version 1.0.0.0.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(block);
+    const std::size_t size = SizeofResource(module, version);
+    const unsigned char signature[] = {0xBD, 0x04, 0xEF, 0xFE};
+    const auto* fixedAt = std::search(bytes, bytes + size, signature, signature + 4);
+    ASSERT_NE(fixedAt, bytes + size);
+    VS_FIXEDFILEINFO fixed{};
+    std::memcpy(&fixed, fixedAt, sizeof(fixed));
+    EXPECT_EQ(fixed.dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed.dwFileVersionLS, 0u);
+    FreeLibrary(module);
 }
 
 }  // namespace
