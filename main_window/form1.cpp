@@ -113,8 +113,7 @@ void Form1::OnCommand2Click() {
 }
 
 void Form1::OnDpiChanged(int dpi, const RECT& suggested) {
-    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveToRect(hwnd_, suggested);
     Layout(dpi);
 }
 

@@ -109,6 +109,11 @@ HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWO
                            GetModuleHandleW(nullptr), nullptr);
 }
 
+void MoveToRect(HWND window, const RECT& rect) {
+    SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void PlaceChild(HWND child, const Box& twips, int dpi) {
     const Box pixels = ScaleBox(twips, dpi);
     MoveWindow(child, pixels.left, pixels.top, pixels.width, pixels.height, TRUE);

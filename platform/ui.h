@@ -35,6 +35,9 @@ HWND CreateTopLevelWindow(const wchar_t* className, const wchar_t* caption, DWOR
 HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id,
                  DWORD exStyle = 0);
 
+// Moves and sizes a window to a rectangle, as the system suggests when the DPI changes.
+void MoveToRect(HWND window, const RECT& rect);
+
 // Places a child at its layout box, given in twips, at the parent's DPI.
 void PlaceChild(HWND child, const Box& twips, int dpi);
 

@@ -255,8 +255,7 @@ void Form2::OnCopy() {
 }
 
 void Form2::OnDpiChanged(int dpi, const RECT& suggested) {
-    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveToRect(hwnd_, suggested);
     Layout(dpi);
 }
 
