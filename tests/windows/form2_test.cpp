@@ -287,7 +287,10 @@ TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
     fake.accounts["S-1-5-21-7-8-9-1002"] = {"CORP", "Zo\xEB"};
     fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"},
                           {1, 500, "notepad.exe", "S-1-5-21-7-8-9-1002"},
-                          {1, 501, "\xE9" "diteur.exe", std::nullopt}});
+                          {1, 501,
+                           "\xE9"
+                           "diteur.exe",
+                           std::nullopt}});
     Open();
     SetFocus(List());
     PressKey(List(), VK_F5);
@@ -310,7 +313,9 @@ TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
                   AnsiText("Zo\xEB") +
                   L"\r\n"
                   L"1\t501\t" +
-                  AnsiText("\xE9" "diteur.exe") + L"\t\r\n");
+                  AnsiText("\xE9"
+                           "diteur.exe") +
+                  L"\t\r\n");
 }
 
 TEST_F(Form2Test, LayoutIsTheTableAtTheDesignSizeAndFollowsTheWindow) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/windows/window_test_support.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -63,16 +65,6 @@ std::optional<Headers> ReadHeaders(const unsigned char* image, std::size_t size)
         return std::nullopt;
     }
     return headers;
-}
-
-std::wstring ModulePath(HMODULE module) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) return path.substr(0, length);
-        path.resize(path.size() * 2);
-    }
 }
 
 // The program built beside this test executable.

@@ -13,6 +13,17 @@
 
 namespace wtsscope {
 
+// The file a loaded module came from, whatever its length.
+inline std::wstring ModulePath(HMODULE module) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) return path.substr(0, length);
+        path.resize(path.size() * 2);
+    }
+}
+
 // Handles whatever is queued, as the message loop would between a user's actions.
 inline void DrainMessages() {
     MSG message;
