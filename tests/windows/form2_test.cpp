@@ -111,6 +111,7 @@ TEST_F(Form2Test, LoadShowsTheHeadersRefreshButtonAndOneRowPerProcess) {
     EXPECT_EQ(HeaderTexts(List()), (std::vector<std::wstring>{L"Session ID", L"Process ID",
                                                               L"Process Name", L"User ID"}));
     EXPECT_EQ(WindowText(Refresh()), L"Refresh");
+    EXPECT_EQ(TabOrder(form->Handle()), (std::vector<HWND>{List(), Refresh()}));
     ASSERT_EQ(ListViewRows(List()), 4);
     EXPECT_EQ(Row(0), (std::vector<std::wstring>{L"0", L"4", L"System", L"NT AUTHORITY\\SYSTEM"}));
     EXPECT_EQ(Row(1), (std::vector<std::wstring>{L"1", L"500", L"notepad", L"CORP\\ann"}));
