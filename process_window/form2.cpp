@@ -193,7 +193,8 @@ void Form2::FitColumns() {
         int width = measure(kProcessColumnHeaders[position]) + TwipsToPixels(kHeaderPadding, dpi_);
         for (const std::wstring& text : rows_.WidthCandidates(static_cast<ProcessColumn>(position)))
             width = std::max(width, measure(text) + TwipsToPixels(kCellPadding, dpi_));
-        ListView_SetColumnWidth(ListView1, position, width);
+        if (ListView_GetColumnWidth(ListView1, position) != width)
+            ListView_SetColumnWidth(ListView1, position, width);
     }
     SelectObject(context, previous);
     ReleaseDC(ListView1, context);
@@ -239,6 +240,8 @@ void Form2::Select(const Selection& selection) {
 
 std::vector<std::size_t> Form2::SelectedRows() const {
     std::vector<std::size_t> rows;
+    // Asking for the next selected row walks the list; with none selected there is nothing to ask.
+    if (ListView_GetSelectedCount(ListView1) == 0) return rows;
     for (int row = ListView_GetNextItem(ListView1, -1, LVNI_SELECTED); row >= 0;
          row = ListView_GetNextItem(ListView1, row, LVNI_SELECTED))
         rows.push_back(static_cast<std::size_t>(row));
