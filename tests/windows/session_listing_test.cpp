@@ -65,6 +65,12 @@ class SessionListing : public ::testing::Test {
     std::unique_ptr<Form1> form;
 };
 
+// The report for the one services session the tests script most, on the fake's default version.
+std::vector<std::wstring> ServicesReport() {
+    return {L"Session ID: 0", L"Machine Name: Services", L"Connect State: 4", L"***********",
+            L"dwMajorVersion: 6.1.7601"};
+}
+
 TEST_F(SessionListing, OneSessionIsFourLinesThenTheVersion) {
     Open();
     EXPECT_TRUE(List1Lines().empty());
@@ -72,10 +78,7 @@ TEST_F(SessionListing, OneSessionIsFourLinesThenTheVersion) {
     fake.ScriptSessions({{0, "Services", 4}});
     ClickCommand1();
 
-    const std::vector<std::wstring> expected{L"Session ID: 0", L"Machine Name: Services",
-                                             L"Connect State: 4", L"***********",
-                                             L"dwMajorVersion: 6.1.7601"};
-    EXPECT_EQ(List1Lines(), expected);
+    EXPECT_EQ(List1Lines(), ServicesReport());
     EXPECT_EQ(fake.sessionEnumerations, 1);
     EXPECT_EQ(fake.BuffersReleased(), 1);
     EXPECT_TRUE(fake.messageBoxes.empty());
@@ -130,10 +133,7 @@ TEST_F(SessionListing, EveryClickRebuildsOneReportWithTheStartupVersion) {
     // A smaller listing replaces the larger one entirely.
     fake.ScriptSessions({{0, "Services", 4}});
     ClickCommand1();
-    const std::vector<std::wstring> expected{L"Session ID: 0", L"Machine Name: Services",
-                                             L"Connect State: 4", L"***********",
-                                             L"dwMajorVersion: 6.1.7601"};
-    EXPECT_EQ(List1Lines(), expected);
+    EXPECT_EQ(List1Lines(), ServicesReport());
     EXPECT_EQ(fake.sessionEnumerations, 3);
     EXPECT_EQ(fake.BuffersReleased(), 3);
 }
