@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "platform/record_reader.h"
+#include "platform/text.h"
 #include "version/version_info.h"
 
 namespace wtsscope {
@@ -31,9 +32,7 @@ HWND Form1::Create() {
     return CreateTopLevelWindow(kClassName, L"Form1", kStyle, kClientWidth, kClientHeight, this);
 }
 
-std::wstring Form1::PointerToStringA(LPCSTR lpStringA) {
-    return AnsiToWide(ReadAnsiText(lpStringA));
-}
+std::wstring Form1::PointerToStringA(LPCSTR lpStringA) { return AnsiTextAt(lpStringA); }
 
 LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

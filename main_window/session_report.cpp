@@ -2,8 +2,6 @@
 
 namespace wtsscope {
 
-std::wstring DecimalText(std::int32_t value) { return std::to_wstring(value); }
-
 std::vector<std::wstring> SessionReportLines(const std::vector<Session>& sessions,
                                              const VersionRecord& version) {
     std::vector<std::wstring> lines;

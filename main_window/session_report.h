@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/records.h"
+#include "platform/text.h"
 
 namespace wtsscope {
 
@@ -14,9 +15,6 @@ struct Session {
     std::wstring WinStationName;
     std::int32_t State;
 };
-
-// The decimal text of a signed 32-bit value: no leading blank, no grouping.
-std::wstring DecimalText(std::int32_t value);
 
 // The listing's lines: four per session in order, then the version line.
 std::vector<std::wstring> SessionReportLines(const std::vector<Session>& sessions,

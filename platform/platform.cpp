@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/record_reader.h"
+#include "platform/text.h"
 
 namespace wtsscope {
 namespace {
@@ -156,16 +157,6 @@ std::wstring Platform::AccountText(PSID sid) const {
 
 void Platform::ShowError(HWND owner, const std::wstring& title, const std::wstring& prompt) const {
     functions_.MessageBoxW(owner, prompt.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
-}
-
-std::wstring AnsiToWide(std::string_view text) {
-    if (text.empty()) return {};
-    // Texts past INT_MAX bytes cannot be converted in one call; the platform never hands such.
-    const int length = static_cast<int>(text.size());
-    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), wideLength);
-    return wide;
 }
 
 }  // namespace wtsscope

@@ -78,7 +78,4 @@ class Platform {
     const PlatformFunctions& functions_;
 };
 
-// ANSI text in the system's ANSI code page, as UTF-16.
-std::wstring AnsiToWide(std::string_view text);
-
 }  // namespace wtsscope

@@ -1,27 +1,15 @@
 #pragma once
 
-// Reading what an enumeration hands back: records laid end to end in one block, and the ANSI texts
-// they point at. Nothing here converts text or touches a window.
+// Reading what an enumeration hands back: records laid end to end in one block. Nothing here
+// touches a window.
 
 #include <cstddef>
 #include <cstring>
-#include <string_view>
 #include <vector>
 
 #include "platform/records.h"
 
 namespace wtsscope {
-
-// Where texts may be read. The platform's own buffers are trusted (both ends null): a text runs to
-// its terminator. A bounded region confines every read to [begin, end), so a text that is not
-// terminated inside it stops at its end and an address outside it reads as no text.
-struct TextBounds {
-    const char* begin = nullptr;
-    const char* end = nullptr;
-};
-
-// The zero-terminated ANSI text at an address; a null address is the empty text.
-std::string_view ReadAnsiText(const char* address, TextBounds bounds = {});
 
 // Whether count records of the given size starting at block fit in the address space, so that
 // walking them cannot wrap around.

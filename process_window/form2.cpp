@@ -6,8 +6,8 @@
 #include <array>
 #include <iterator>
 
-#include "main_window/session_report.h"
 #include "platform/record_reader.h"
+#include "platform/text.h"
 
 namespace wtsscope {
 namespace {
@@ -323,9 +323,7 @@ void Form2::RefreshProcessList() {
     Select(selection);
 }
 
-std::wstring Form2::PointerToStringBytes(LPCSTR address) {
-    return AnsiToWide(ReadAnsiText(address));
-}
+std::wstring Form2::PointerToStringBytes(LPCSTR address) { return AnsiTextAt(address); }
 
 std::uint32_t Form2::UserOf(PSID sid, StringNumbers<char>& known) {
     // The identifier's own bytes are the key: revision, count, authority, then the count's

@@ -6,7 +6,7 @@
 #include <numeric>
 #include <utility>
 
-#include "main_window/session_report.h"
+#include "platform/text.h"
 
 namespace wtsscope {
 namespace {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/record_reader.h"
+#include "platform/text.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace wtsscope::fuzz {

@@ -1,4 +1,5 @@
 #include "platform/record_reader.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/window_test_support.h"
 

@@ -1,0 +1,34 @@
+#pragma once
+
+// The texts the program shows: numbers in decimal, and the platform's zero-terminated ANSI texts
+// read out of its buffers and converted with the system's ANSI code page.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace wtsscope {
+
+// The decimal text of a signed 32-bit value: no leading blank, no grouping.
+std::wstring DecimalText(std::int32_t value);
+
+// Where texts may be read. The platform's own buffers are trusted (both ends null): a text runs to
+// its terminator. A bounded region confines every read to [begin, end), so a text that is not
+// terminated inside it stops at its end and an address outside it reads as no text.
+struct TextBounds {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+};
+
+// The zero-terminated ANSI text at an address; a null address is the empty text.
+std::string_view ReadAnsiText(const char* address, TextBounds bounds = {});
+
+#if defined(_WIN32)
+// ANSI text in the system's ANSI code page, as UTF-16.
+std::wstring AnsiToWide(std::string_view text);
+
+// The zero-terminated ANSI text at an address, converted; a null address is the empty text.
+std::wstring AnsiTextAt(const char* address);
+#endif
+
+}  // namespace wtsscope
