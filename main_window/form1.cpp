@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "platform/record_reader.h"
 #include "platform/text.h"
 #include "version/version_info.h"
@@ -48,9 +50,6 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 if (LOWORD(wParam) == kCommand2) OnCommand2Click();
             }
             return 0;
-        case WM_DPICHANGED:
-            OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
-            return 0;
         default:
             return DefaultHandling(message, wParam, lParam);
     }
@@ -67,25 +66,34 @@ void Form1::CreateControls() {
     Command2 =
         Button(CreateChild(hwnd_, WC_BUTTONW, L"Command2", WS_TABSTOP | BS_PUSHBUTTON, kCommand2));
     Label1 = Label(CreateChild(hwnd_, WC_STATICW, L"Label1", SS_LEFT | SS_NOPREFIX, kLabel1));
-    Layout(WindowDpi(hwnd_));
-    ACCEL copy{FVIRTKEY | FCONTROL, 'C', kCopyCommand};
-    accelerators_.reset(CreateAcceleratorTableW(&copy, 1));
-    AttachAccelerators(hwnd_, accelerators_.get());
+    FocusFirst(Command1.Handle());
+    dpi_ = WindowDpi(hwnd_);
+    Layout(dpi_);
+    ACCEL keys[] = {{FVIRTKEY | FCONTROL, 'C', kCopyCommand}};
+    UseAccelerators(keys);
 }
 
 void Form1::Layout(int dpi) {
-    UniqueFont font = CreateMessageFont(dpi);
-    UniqueFont labelFont = CreatePointFont(L"MS Sans Serif", kLabelPoints, FW_NORMAL, dpi);
-    for (HWND control : {Command1.Handle(), List1.Handle(), Command2.Handle()})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
-    SendMessageW(Label1.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(labelFont.get()), TRUE);
-    // The controls use the new fonts before the old ones go.
-    font_ = std::move(font);
-    labelFont_ = std::move(labelFont);
+    ApplyFont(font_, CreateMessageFont(dpi),
+              {Command1.Handle(), List1.Handle(), Command2.Handle()});
+    ApplyFont(labelFont_, CreatePointFont(L"MS Sans Serif", kLabelPoints, FW_NORMAL, dpi),
+              {Label1.Handle()});
     PlaceChild(Label1.Handle(), kLabel1Box, dpi);
     PlaceChild(Command1.Handle(), kCommand1Box, dpi);
     PlaceChild(List1.Handle(), kList1Box, dpi);
     PlaceChild(Command2.Handle(), kCommand2Box, dpi);
+    FitListExtent();
+}
+
+void Form1::FitListExtent() {
+    const WindowDC dc(List1.Handle());
+    if (!dc) return;
+    const SelectedObject font(dc.get(), font_.get());
+    int widest = 0;
+    for (const std::wstring& line : report_) widest = std::max(widest, TextWidth(dc.get(), line));
+    // A list box draws its lines a little way in from its left edge; the same room on the right.
+    const int margin = 2 * GetSystemMetrics(SM_CXEDGE) + 2;
+    List1.SetHorizontalExtent(widest == 0 ? 0 : widest + margin);
 }
 
 void Form1::OnLoad() { Label1.SetCaption(DecimalText(GetVersionCode(platform_))); }
@@ -95,6 +103,7 @@ void Form1::OnCommand1Click() {
     List1.Clear();
     report_ = SessionReportLines(Sessions, VersionInfo);
     List1.AddItems(report_);
+    FitListExtent();
 }
 
 void Form1::OnCopy() {
@@ -102,8 +111,7 @@ void Form1::OnCopy() {
     std::wstring text;
     for (const std::wstring& line : report_) text += line + L"\r\n";
     if (!CopyTextToClipboard(hwnd_, text))
-        platform_.ShowError(hwnd_,
-                            L"ERROR " + DecimalText(static_cast<std::int32_t>(GetLastError())),
+        platform_.ShowError(hwnd_, L"ERROR", GetLastError(),
                             L"The report could not be copied to the clipboard.");
 }
 
@@ -111,16 +119,11 @@ void Form1::OnCommand2Click() {
     if (openProcessWindow_) openProcessWindow_();
 }
 
-void Form1::OnDpiChanged(int dpi, const RECT& suggested) {
-    MoveToRect(hwnd_, suggested);
-    Layout(dpi);
-}
-
 std::vector<Session> Form1::GetSessions() {
     const Enumeration<SessionRecord> enumeration = platform_.EnumerateSessions();
     if (!enumeration.succeeded) {
         platform_.ShowError(
-            hwnd_, L"ERROR " + DecimalText(static_cast<std::int32_t>(enumeration.lastError)),
+            hwnd_, L"ERROR", enumeration.lastError,
             L"Error occurred calling WTSEnumerateSessionsA.  Check the Platform SDK "
             L"error codes in the MSDN Documentation for more information.");
         return {};

@@ -30,11 +30,12 @@ class Form1 : public Window<Form1> {
     void OnCommand1Click();
     void OnCommand2Click();
     void OnCopy();
-    void OnDpiChanged(int dpi, const RECT& suggested);
 
     std::vector<Session> GetSessions();
     void CreateControls();
     void Layout(int dpi);
+    // Lets List1 scroll sideways as far as its widest line.
+    void FitListExtent();
 
     const Platform& platform_;
     std::function<void()> openProcessWindow_;
@@ -47,7 +48,6 @@ class Form1 : public Window<Form1> {
     Button Command2;
     UniqueFont font_;
     UniqueFont labelFont_;
-    UniqueAccelerators accelerators_;
 };
 
 }  // namespace wtsscope

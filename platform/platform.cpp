@@ -4,12 +4,12 @@
 #include <cstdint>
 
 #include "platform/record_reader.h"
+#include "platform/system_library.h"
 #include "platform/text.h"
 
 namespace wtsscope {
 namespace {
 
-using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree>;
 
 // wtsapi32.dll, loaded from the system directory and nowhere else, so that a DLL of that name
@@ -19,25 +19,11 @@ class TerminalServicesLibrary {
     // The export, or null with the loader's error code as the thread's last error.
     template <class Function>
     Function Resolve(const char* name) {
-        if (!module_) module_ = Load();
-        if (!module_) return nullptr;
-        const FARPROC address = GetProcAddress(module_.get(), name);
-        if (!address) return nullptr;
-        return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+        if (!module_) module_ = LoadSystemLibrary(L"wtsapi32.dll");
+        return ExportOf<Function>(module_.get(), name);
     }
 
   private:
-    static UniqueModule Load() {
-        UniqueModule module(LoadLibraryExW(L"wtsapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-        if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
-        // Systems without the search flags: name the file in the system directory explicitly.
-        wchar_t directory[MAX_PATH];
-        const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH) return module;
-        const std::wstring path = std::wstring(directory, length) + L"\\wtsapi32.dll";
-        return UniqueModule(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-    }
-
     UniqueModule module_;
 };
 
@@ -155,7 +141,10 @@ std::wstring Platform::AccountText(PSID sid) const {
     return AnsiToWide(text);
 }
 
-void Platform::ShowError(HWND owner, const std::wstring& title, const std::wstring& prompt) const {
+void Platform::ShowError(HWND owner, std::wstring_view titleWord, DWORD code,
+                         const std::wstring& prompt) const {
+    const std::wstring title =
+        std::wstring(titleWord) + L" " + DecimalText(static_cast<std::int32_t>(code));
     functions_.MessageBoxW(owner, prompt.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
 }
 

@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -48,8 +47,6 @@ struct Enumeration {
     std::size_t count = 0;
     bool succeeded = false;
     DWORD lastError = ERROR_SUCCESS;
-
-    std::span<const Record> Records() const { return {buffer.get(), count}; }
 };
 
 class Platform {
@@ -69,10 +66,10 @@ class Platform {
     // domain); its string form where it names none.
     std::wstring AccountText(PSID sid) const;
 
-    // A modal critical-error box with one OK button.
-    void ShowError(HWND owner, const std::wstring& title, const std::wstring& prompt) const;
-
-    const PlatformFunctions& Functions() const { return functions_; }
+    // A modal critical-error box with one OK button, titled with a word and the error code in
+    // decimal ("ERROR 5").
+    void ShowError(HWND owner, std::wstring_view titleWord, DWORD code,
+                   const std::wstring& prompt) const;
 
   private:
     const PlatformFunctions& functions_;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/system_library.h"
+
 namespace wtsscope {
 namespace {
 
@@ -10,26 +12,45 @@ int openTopLevelWindows = 0;
 constexpr wchar_t kAcceleratorsProperty[] = L"wtsscope.accelerators";
 
 int SystemDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
-    if (screen) ReleaseDC(nullptr, screen);
+    const WindowDC screen(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
     return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
-template <class Function>
-Function User32Function(const char* name) {
-    const FARPROC address = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+HMODULE User32() { return GetModuleHandleW(L"user32.dll"); }
+
+// The effective DPI of the monitor a window is on, from shcore.dll (Windows 8.1 on); 0 where the
+// system cannot tell.
+UINT MonitorDpi(HWND window) {
+    using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+    static const UniqueModule shcore = LoadSystemLibrary(L"shcore.dll");
+    static const auto getDpiForMonitor =
+        ExportOf<GetDpiForMonitorFunction>(shcore.get(), "GetDpiForMonitor");
+    if (!getDpiForMonitor) return 0;
+    UINT x = 0;
+    UINT y = 0;
+    const HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+    if (!monitor || FAILED(getDpiForMonitor(monitor, kEffectiveDpi, &x, &y))) return 0;
+    return y;
 }
 
 }  // namespace
 
+int TextWidth(HDC dc, const std::wstring& text) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    return static_cast<int>(size.cx);
+}
+
 int WindowDpi(HWND window) {
-    // Per-monitor DPI exists from Windows 10 on; older systems have one DPI for everything.
+    // Windows 10 1607 on tells each window's DPI; 8.1 tells each monitor's, which is the window's
+    // for a program aware of every monitor's DPI; older systems have one DPI for everything.
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
-    if (getDpiForWindow && window) {
-        const UINT dpi = getDpiForWindow(window);
+    static const auto getDpiForWindow =
+        ExportOf<GetDpiForWindowFunction>(User32(), "GetDpiForWindow");
+    if (window) {
+        const UINT dpi = getDpiForWindow ? getDpiForWindow(window) : MonitorDpi(window);
         if (dpi != 0) return static_cast<int>(dpi);
     }
     return SystemDpi();
@@ -54,6 +75,12 @@ UniqueFont CreatePointFont(const wchar_t* face, int points, int weight, int dpi)
     return UniqueFont(CreateFontIndirectW(&font));
 }
 
+void ApplyFont(UniqueFont& kept, UniqueFont font, std::initializer_list<HWND> controls) {
+    for (HWND control : controls)
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    kept = std::move(font);
+}
+
 void RegisterWindowClass(const wchar_t* className, WNDPROC windowProc) {
     WNDCLASSEXW windowClass{};
     const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -70,32 +97,33 @@ void RegisterWindowClass(const wchar_t* className, WNDPROC windowProc) {
     RegisterClassExW(&windowClass);
 }
 
-namespace {
-
-SIZE FrameSize(DWORD style, int clientWidthTwips, int clientHeightTwips, int dpi) {
+SIZE FrameSize(DWORD style, DWORD exStyle, SIZE client, int dpi) {
+    // Windows 10 1607 on; before it the frame's metrics are the system DPI's.
     using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
     static const auto adjustForDpi =
-        User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
-    RECT frame{0, 0, TwipsToPixels(clientWidthTwips, dpi), TwipsToPixels(clientHeightTwips, dpi)};
+        ExportOf<AdjustForDpiFunction>(User32(), "AdjustWindowRectExForDpi");
+    RECT frame{0, 0, client.cx, client.cy};
     if (adjustForDpi)
-        adjustForDpi(&frame, style, FALSE, 0, static_cast<UINT>(dpi));
+        adjustForDpi(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi));
     else
-        AdjustWindowRectEx(&frame, style, FALSE, 0);
+        AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
-}  // namespace
-
 HWND CreateTopLevelWindow(const wchar_t* className, const wchar_t* caption, DWORD style,
                           int clientWidthTwips, int clientHeightTwips, void* self) {
-    const SIZE guess = FrameSize(style, clientWidthTwips, clientHeightTwips, SystemDpi());
+    const auto frameAt = [&](int dpi) {
+        return FrameSize(
+            style, 0, {TwipsToPixels(clientWidthTwips, dpi), TwipsToPixels(clientHeightTwips, dpi)},
+            dpi);
+    };
+    const SIZE guess = frameAt(SystemDpi());
     const HWND window =
         CreateWindowExW(0, className, caption, style, CW_USEDEFAULT, CW_USEDEFAULT, guess.cx,
                         guess.cy, nullptr, nullptr, GetModuleHandleW(nullptr), self);
     if (!window) return nullptr;
     // A monitor of another DPI than the system's gets its own size.
-    const int dpi = WindowDpi(window);
-    const SIZE frame = FrameSize(style, clientWidthTwips, clientHeightTwips, dpi);
+    const SIZE frame = frameAt(WindowDpi(window));
     if (frame.cx != guess.cx || frame.cy != guess.cy)
         SetWindowPos(window, nullptr, 0, 0, frame.cx, frame.cy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -109,25 +137,9 @@ HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWO
                            GetModuleHandleW(nullptr), nullptr);
 }
 
-void MoveToRect(HWND window, const RECT& rect) {
-    SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left,
-                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void PlaceChild(HWND child, const Box& twips, int dpi) {
     const Box pixels = ScaleBox(twips, dpi);
     MoveWindow(child, pixels.left, pixels.top, pixels.width, pixels.height, TRUE);
-}
-
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-void AttachAccelerators(HWND window, HACCEL accelerators) {
-    SetPropW(window, kAcceleratorsProperty, accelerators);
 }
 
 bool CopyTextToClipboard(HWND owner, const std::wstring& text) {
@@ -150,12 +162,6 @@ bool CopyTextToClipboard(HWND owner, const std::wstring& text) {
     return placed;
 }
 
-void TopLevelWindowOpened() { ++openTopLevelWindows; }
-
-void TopLevelWindowClosed() {
-    if (--openTopLevelWindows == 0) PostQuitMessage(0);
-}
-
 bool TranslateWindowKeys(MSG& message) {
     const HWND root = GetAncestor(message.hwnd, GA_ROOT);
     if (!root) return false;
@@ -174,6 +180,32 @@ int RunMessageLoop() {
     return static_cast<int>(message.wParam);
 }
 
+namespace window_detail {
+
+void Opened() { ++openTopLevelWindows; }
+
+void Closed() {
+    if (--openTopLevelWindows == 0) PostQuitMessage(0);
+}
+
+void AttachAccelerators(HWND window, HACCEL accelerators) {
+    SetPropW(window, kAcceleratorsProperty, accelerators);
+}
+
+void DetachAccelerators(HWND window) { RemovePropW(window, kAcceleratorsProperty); }
+
+LRESULT FocusedButtonAsDefault(HWND window) {
+    const HWND focus = GetFocus();
+    if (!focus || !IsChild(window, focus) || !IsWindowEnabled(focus)) return 0;
+    const LRESULT code = SendMessageW(focus, WM_GETDLGCODE, 0, 0);
+    if (!(code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) return 0;
+    return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+}
+
+}  // namespace window_detail
+
+// --- ListBox ---------------------------------------------------------------------------------
+
 void ListBox::Clear() { SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0); }
 
 void ListBox::AddItems(const std::vector<std::wstring>& lines) {
@@ -188,16 +220,98 @@ void ListBox::AddItems(const std::vector<std::wstring>& lines) {
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-int ListBox::Count() const { return static_cast<int>(SendMessageW(hwnd_, LB_GETCOUNT, 0, 0)); }
-
-std::wstring ListBox::Item(int index) const {
-    const LRESULT length = SendMessageW(hwnd_, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == LB_ERR) return {};
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const LRESULT copied = SendMessageW(hwnd_, LB_GETTEXT, static_cast<WPARAM>(index),
-                                        reinterpret_cast<LPARAM>(text.data()));
-    text.resize(copied == LB_ERR ? 0 : static_cast<std::size_t>(copied));
-    return text;
+void ListBox::SetHorizontalExtent(int pixels) {
+    SendMessageW(hwnd_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(pixels), 0);
 }
+
+// --- ListView --------------------------------------------------------------------------------
+
+namespace {
+
+int RowIndex(std::size_t row) { return static_cast<int>(row); }
+
+std::optional<std::size_t> RowOf(LRESULT index) {
+    if (index < 0) return std::nullopt;
+    return static_cast<std::size_t>(index);
+}
+
+}  // namespace
+
+void ListView::SetExtendedStyle(DWORD style) { ListView_SetExtendedListViewStyle(hwnd_, style); }
+
+void ListView::AddColumn(int position, const wchar_t* header) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_SUBITEM;
+    column.pszText = const_cast<wchar_t*>(header);
+    column.iSubItem = position;
+    ListView_InsertColumn(hwnd_, position, &column);
+}
+
+int ListView::ColumnWidth(int position) const { return ListView_GetColumnWidth(hwnd_, position); }
+
+void ListView::SetColumnWidth(int position, int width) {
+    ListView_SetColumnWidth(hwnd_, position, width);
+}
+
+void ListView::ShowSortArrow(std::optional<int> sortedColumn) {
+    const HWND header = ListView_GetHeader(hwnd_);
+    const int columns = Header_GetItemCount(header);
+    for (int position = 0; position < columns; ++position) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        Header_GetItem(header, position, &item);
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (sortedColumn == position) item.fmt |= HDF_SORTUP;
+        Header_SetItem(header, position, &item);
+    }
+}
+
+void ListView::SetRowCount(std::size_t rows) { ListView_SetItemCountEx(hwnd_, RowIndex(rows), 0); }
+
+int ListView::TopRow() const { return ListView_GetTopIndex(hwnd_); }
+
+std::size_t ListView::SelectedCount() const { return ListView_GetSelectedCount(hwnd_); }
+
+std::vector<std::size_t> ListView::SelectedRows() const {
+    std::vector<std::size_t> rows;
+    // Asking for the next selected row walks the list; with none selected there is nothing to ask.
+    if (SelectedCount() == 0) return rows;
+    for (int row = ListView_GetNextItem(hwnd_, -1, LVNI_SELECTED); row >= 0;
+         row = ListView_GetNextItem(hwnd_, row, LVNI_SELECTED))
+        rows.push_back(static_cast<std::size_t>(row));
+    return rows;
+}
+
+std::optional<std::size_t> ListView::FocusedRow() const {
+    return RowOf(ListView_GetNextItem(hwnd_, -1, LVNI_FOCUSED));
+}
+
+std::optional<std::size_t> ListView::SelectionMark() const {
+    return RowOf(ListView_GetSelectionMark(hwnd_));
+}
+
+void ListView::SetSelectionMark(std::optional<std::size_t> row) {
+    ListView_SetSelectionMark(hwnd_, row ? RowIndex(*row) : -1);
+}
+
+void ListView::Select(std::size_t row) {
+    ListView_SetItemState(hwnd_, RowIndex(row), LVIS_SELECTED, LVIS_SELECTED);
+}
+
+void ListView::SelectAll() { ListView_SetItemState(hwnd_, -1, LVIS_SELECTED, LVIS_SELECTED); }
+
+void ListView::Focus(std::size_t row) {
+    ListView_SetItemState(hwnd_, RowIndex(row), LVIS_FOCUSED, LVIS_FOCUSED);
+}
+
+void ListView::ClearSelectionAndFocus() {
+    ListView_SetItemState(hwnd_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void ListView::EnsureVisible(std::size_t row) {
+    ListView_EnsureVisible(hwnd_, RowIndex(row), FALSE);
+}
+
+void ListView::RepaintRows() { InvalidateRect(hwnd_, nullptr, TRUE); }
 
 }  // namespace wtsscope

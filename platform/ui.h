@@ -1,12 +1,15 @@
 #pragma once
 
 // The thin layer over the window toolkit: a base for the program's windows, non-owning wrappers
-// for the standard controls, fonts and DPI.
+// for the controls, scoped owners of GDI objects, fonts and DPI.
 
 #include <windows.h>
+#include <commctrl.h>
 
+#include <initializer_list>
+#include <optional>
+#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/geometry.h"
@@ -17,12 +20,51 @@ namespace wtsscope {
 using UniqueFont = UniqueHandle<HFONT, &::DeleteObject>;
 using UniqueAccelerators = UniqueHandle<HACCEL, &::DestroyAcceleratorTable>;
 
+// A window's device context, released when the owner goes.
+class WindowDC {
+  public:
+    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDC() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+};
+
+// An object selected into a device context; the one it replaced is selected back when the owner
+// goes.
+class SelectedObject {
+  public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~SelectedObject() {
+        if (previous_) SelectObject(dc_, previous_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+  private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// The width in pixels of a line of text in the font selected into the context.
+int TextWidth(HDC dc, const std::wstring& text);
+
 // The dots per inch of the monitor a window is on.
 int WindowDpi(HWND window);
 
 // The user's message font at the given DPI, and a named font of a point size.
 UniqueFont CreateMessageFont(int dpi);
 UniqueFont CreatePointFont(const wchar_t* face, int points, int weight, int dpi);
+
+// Gives the controls a new font, then lets the old one go: a control never holds a deleted font.
+void ApplyFont(UniqueFont& kept, UniqueFont font, std::initializer_list<HWND> controls);
 
 // Registers a window class once per process.
 void RegisterWindowClass(const wchar_t* className, WNDPROC windowProc);
@@ -32,27 +74,18 @@ void RegisterWindowClass(const wchar_t* className, WNDPROC windowProc);
 HWND CreateTopLevelWindow(const wchar_t* className, const wchar_t* caption, DWORD style,
                           int clientWidthTwips, int clientHeightTwips, void* self);
 
+// The outer size of a window of this style whose client area has the given size in pixels at a
+// DPI: the frame's metrics are those of that DPI where the system can tell them.
+SIZE FrameSize(DWORD style, DWORD exStyle, SIZE client, int dpi);
+
 HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id,
                  DWORD exStyle = 0);
-
-// Moves and sizes a window to a rectangle, as the system suggests when the DPI changes.
-void MoveToRect(HWND window, const RECT& rect);
 
 // Places a child at its layout box, given in twips, at the parent's DPI.
 void PlaceChild(HWND child, const Box& twips, int dpi);
 
-std::wstring WindowText(HWND window);
-
-// Keyboard shortcuts of a top-level window, turned into WM_COMMAND by the message loop. The window
-// keeps the table alive while it is attached.
-void AttachAccelerators(HWND window, HACCEL accelerators);
-
 // Puts text on the clipboard as Unicode text; false with the thread's last error when it cannot.
 bool CopyTextToClipboard(HWND owner, const std::wstring& text);
-
-// The program runs while any of its top-level windows is open.
-void TopLevelWindowOpened();
-void TopLevelWindowClosed();
 
 // Gives a queued message to the shortcuts and keyboard navigation of the window it is for; true
 // when they consumed it.
@@ -62,21 +95,49 @@ bool TranslateWindowKeys(MSG& message);
 // navigation between its controls.
 int RunMessageLoop();
 
+namespace window_detail {
+// The program runs while any of its top-level windows is open.
+void Opened();
+void Closed();
+void AttachAccelerators(HWND window, HACCEL accelerators);
+void DetachAccelerators(HWND window);
+// The focused push button's identifier as DM_GETDEFID answers it, or 0 where the focus is on no
+// push button of the window.
+LRESULT FocusedButtonAsDefault(HWND window);
+}  // namespace window_detail
+
 // The scratch-program pattern: the static procedure finds the object behind the window and
-// forwards to its HandleMessage.
+// forwards to its HandleMessage; what every window of the program needs is handled here once.
+//
+// A derived window answers HandleMessage and Layout(int dpi), and passes what it does not handle
+// to DefaultHandling.
 template <class Derived>
 class Window {
   public:
+    Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
     HWND Handle() const { return hwnd_; }
 
   protected:
+    // The window goes with its object. The derived part is gone by now, so the window is cut off
+    // from it first: nothing sent while the window is destroyed can reach it.
+    ~Window() {
+        const HWND window = hwnd_;
+        if (!window) return;
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        Closing(window);
+        DestroyWindow(window);
+    }
+
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         Derived* self = nullptr;
         if (message == WM_NCCREATE) {
             self = static_cast<Derived*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
             self->hwnd_ = hwnd;
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-            TopLevelWindowOpened();
+            window_detail::Opened();
         } else {
             self = reinterpret_cast<Derived*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
         }
@@ -84,23 +145,83 @@ class Window {
         const LRESULT result = self->HandleMessage(message, wParam, lParam);
         if (message == WM_NCDESTROY) {
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            self->hwnd_ = nullptr;
-            TopLevelWindowClosed();
+            self->Closing(hwnd);
         }
         return result;
     }
 
     LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+            case WM_ACTIVATE:
+                // Deactivated: remember where the focus was, to give it back on return.
+                if (LOWORD(wParam) == WA_INACTIVE) {
+                    const HWND focus = GetFocus();
+                    if (focus && IsChild(hwnd_, focus)) focus_ = focus;
+                }
+                break;
+            case WM_SETFOCUS: {
+                // Activated (or focused on its frame): the focus goes on to the remembered
+                // control, or to the first one Tab reaches when that one is gone.
+                HWND target = focus_;
+                if (!target || !IsChild(hwnd_, target) || !IsWindowEnabled(target))
+                    target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+                if (target) {
+                    SetFocus(target);
+                    return 0;
+                }
+                break;
+            }
+            case DM_GETDEFID:
+                // The keyboard navigation asks this of any window for Enter: the focused button
+                // is the one Enter presses.
+                return window_detail::FocusedButtonAsDefault(hwnd_);
+            case WM_DPICHANGED: {
+                // The DPI first: the move asks for the smallest size and lays out at the new one.
+                dpi_ = HIWORD(wParam);
+                const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+                SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top,
+                             suggested.right - suggested.left, suggested.bottom - suggested.top,
+                             SWP_NOZORDER | SWP_NOACTIVATE);
+                static_cast<Derived*>(this)->Layout(dpi_);
+                return 0;
+            }
+            default:
+                break;
+        }
         return DefWindowProcW(hwnd_, message, wParam, lParam);
     }
 
+    // The control that gets the focus when the window is first activated.
+    void FocusFirst(HWND control) { focus_ = control; }
+
+    // Keyboard shortcuts, turned into WM_COMMAND by the message loop while the window is open.
+    void UseAccelerators(std::span<ACCEL> keys) {
+        accelerators_.reset(CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size())));
+        window_detail::AttachAccelerators(hwnd_, accelerators_.get());
+    }
+
     HWND hwnd_ = nullptr;
+    int dpi_ = USER_DEFAULT_SCREEN_DPI;
+
+  private:
+    void Closing(HWND window) {
+        // A named window property holds a global atom until it is removed.
+        window_detail::DetachAccelerators(window);
+        hwnd_ = nullptr;
+        focus_ = nullptr;
+        window_detail::Closed();
+    }
+
+    HWND focus_ = nullptr;
+    UniqueAccelerators accelerators_;
 };
 
-// Non-owning views of standard controls; the parent window owns the controls themselves.
-class Label {
+// Non-owning views of controls; the parent window owns the controls themselves.
+
+// A control whose only state the program sets is its text.
+class TextControl {
   public:
-    explicit Label(HWND hwnd = nullptr) : hwnd_(hwnd) {}
+    explicit TextControl(HWND hwnd = nullptr) : hwnd_(hwnd) {}
     HWND Handle() const { return hwnd_; }
     void SetCaption(const std::wstring& caption) { SetWindowTextW(hwnd_, caption.c_str()); }
 
@@ -108,15 +229,8 @@ class Label {
     HWND hwnd_;
 };
 
-class Button {
-  public:
-    explicit Button(HWND hwnd = nullptr) : hwnd_(hwnd) {}
-    HWND Handle() const { return hwnd_; }
-    void SetCaption(const std::wstring& caption) { SetWindowTextW(hwnd_, caption.c_str()); }
-
-  private:
-    HWND hwnd_;
-};
+using Label = TextControl;
+using Button = TextControl;
 
 class ListBox {
   public:
@@ -125,8 +239,44 @@ class ListBox {
     void Clear();
     // Appends the lines at the end, painting once afterwards rather than once per line.
     void AddItems(const std::vector<std::wstring>& lines);
-    int Count() const;
-    std::wstring Item(int index) const;
+    // How far the list scrolls sideways, in pixels.
+    void SetHorizontalExtent(int pixels);
+
+  private:
+    HWND hwnd_;
+};
+
+// A report-view list whose rows the program keeps itself (owner data): the list asks for each
+// cell it paints and only holds the count, the selection and the focus.
+class ListView {
+  public:
+    explicit ListView(HWND hwnd = nullptr) : hwnd_(hwnd) {}
+    HWND Handle() const { return hwnd_; }
+
+    void SetExtendedStyle(DWORD style);
+    void AddColumn(int position, const wchar_t* header);
+    int ColumnWidth(int position) const;
+    void SetColumnWidth(int position, int width);
+    // The up arrow on the sorted column's header, none on the others.
+    void ShowSortArrow(std::optional<int> sortedColumn);
+
+    // A new count repaints the whole list; the selection and focus stay on their row numbers.
+    void SetRowCount(std::size_t rows);
+    int TopRow() const;
+
+    std::size_t SelectedCount() const;
+    // The selected rows from top to bottom.
+    std::vector<std::size_t> SelectedRows() const;
+    std::optional<std::size_t> FocusedRow() const;
+    // The anchor of Shift+click and Shift+arrows.
+    std::optional<std::size_t> SelectionMark() const;
+    void SetSelectionMark(std::optional<std::size_t> row);
+    void Select(std::size_t row);
+    void SelectAll();
+    void Focus(std::size_t row);
+    void ClearSelectionAndFocus();
+    void EnsureVisible(std::size_t row);
+    void RepaintRows();
 
   private:
     HWND hwnd_;

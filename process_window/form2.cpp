@@ -3,8 +3,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <array>
-#include <iterator>
 
 #include "platform/record_reader.h"
 #include "platform/text.h"
@@ -25,10 +23,6 @@ constexpr int kMinimumClientHeight = 4980;
 constexpr int kCellPadding = 240;
 constexpr int kHeaderPadding = 480;
 
-// The columns' keys, in column order, for those who name a column rather than count it.
-constexpr std::array<const wchar_t*, kProcessColumnCount> kColumnKeys{L"SessionID", L"ProcessID",
-                                                                      L"ProcessName", L"UserID"};
-
 int LocaleCompare(const std::wstring& a, const std::wstring& b) {
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
                           static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) -
@@ -38,10 +32,6 @@ int LocaleCompare(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 Form2::Form2(const Platform& platform) : platform_(platform), rows_(LocaleCompare) {}
-
-Form2::~Form2() {
-    if (hwnd_) DestroyWindow(hwnd_);
-}
 
 HWND Form2::Create() {
     if (!hwnd_) {
@@ -89,9 +79,6 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_NOTIFY:
             return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
-        case WM_DPICHANGED:
-            OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
-            return 0;
         case WM_DESTROY:
             // A closed window forgets its rows and sorting; the next show loads afresh.
             rows_.Reset();
@@ -110,6 +97,8 @@ LRESULT Form2::OnNotify(const NMHDR& header) {
         case LVN_COLUMNCLICK:
             OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem + 1);
             return 0;
+        case LVN_ODFINDITEMW:
+            return OnFindItem(reinterpret_cast<const NMLVFINDITEMW&>(header));
         default:
             return 0;
     }
@@ -117,43 +106,33 @@ LRESULT Form2::OnNotify(const NMHDR& header) {
 
 void Form2::OnLoad() {
     // The list owns no rows: it asks the model for each cell it paints.
-    ListView1 = CreateChild(hwnd_, WC_LISTVIEWW, L"",
-                            WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, kListView1,
-                            WS_EX_CLIENTEDGE);
-    ListView_SetExtendedListViewStyle(ListView1, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    ListView1 = ListView(CreateChild(hwnd_, WC_LISTVIEWW, L"",
+                                     WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS,
+                                     kListView1, WS_EX_CLIENTEDGE));
+    ListView1.SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     Command1 =
         Button(CreateChild(hwnd_, WC_BUTTONW, L"Command1", WS_TABSTOP | BS_PUSHBUTTON, kCommand1));
     Command1.SetCaption(L"Refresh");
-    for (int position = 0; position < kProcessColumnCount; ++position) {
-        LVCOLUMNW column{};
-        column.mask = LVCF_TEXT | LVCF_SUBITEM;
-        column.pszText = const_cast<wchar_t*>(kProcessColumnHeaders[position]);
-        column.iSubItem = position;
-        ListView_InsertColumn(ListView1, position, &column);
-    }
-    static_assert(kColumnKeys.size() == kProcessColumnCount);
-    Layout(WindowDpi(hwnd_));
+    for (int position = 0; position < kProcessColumnCount; ++position)
+        ListView1.AddColumn(position, kProcessColumnHeaders[position]);
+    FocusFirst(ListView1.Handle());
+    dpi_ = WindowDpi(hwnd_);
+    Layout(dpi_);
     ACCEL keys[] = {{FVIRTKEY, VK_F5, kRefreshCommand},
                     {FVIRTKEY | FCONTROL, 'A', kSelectAllCommand},
                     {FVIRTKEY | FCONTROL, 'C', kCopyCommand}};
-    accelerators_.reset(CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys))));
-    AttachAccelerators(hwnd_, accelerators_.get());
+    UseAccelerators(keys);
     RefreshProcessList();
 }
 
 void Form2::Layout(int dpi) {
-    dpi_ = dpi;
-    UniqueFont font = CreateMessageFont(dpi);
-    for (HWND control : {ListView1, Command1.Handle()})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
-    // The controls use the new font before the old one goes.
-    font_ = std::move(font);
+    ApplyFont(font_, CreateMessageFont(dpi), {ListView1.Handle(), Command1.Handle()});
     PlaceControls();
     FitColumns();
 }
 
 void Form2::PlaceControls() {
-    if (!ListView1) return;
+    if (!ListView1.Handle()) return;
     // At the design size the table's boxes stand as they are; a larger window gives its extra
     // width and height to the list, and the button keeps its place below it.
     RECT client;
@@ -165,101 +144,80 @@ void Form2::PlaceControls() {
     list.height = std::max(0, list.height + extraHeight);
     Box button = ScaleBox(kCommand1Box, dpi_);
     button.top += extraHeight;
-    MoveWindow(ListView1, list.left, list.top, list.width, list.height, TRUE);
+    MoveWindow(ListView1.Handle(), list.left, list.top, list.width, list.height, TRUE);
     MoveWindow(Command1.Handle(), button.left, button.top, button.width, button.height, TRUE);
 }
 
 void Form2::OnSize() { PlaceControls(); }
 
 void Form2::OnGetMinMaxInfo(MINMAXINFO& limits) const {
-    RECT frame{0, 0, TwipsToPixels(kMinimumClientWidth, dpi_),
-               TwipsToPixels(kMinimumClientHeight, dpi_)};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
-    limits.ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+    // At the DPI the window is moving to, when a DPI change moves it.
+    const SIZE frame = FrameSize(
+        static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)),
+        static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)),
+        {TwipsToPixels(kMinimumClientWidth, dpi_), TwipsToPixels(kMinimumClientHeight, dpi_)},
+        dpi_);
+    limits.ptMinTrackSize = {frame.cx, frame.cy};
 }
 
 void Form2::FitColumns() {
     // Measured from the model, never by asking the list for every row's text.
-    HDC context = GetDC(ListView1);
-    if (!context) return;
-    const HGDIOBJ previous = SelectObject(context, font_.get());
-    const auto measure = [context](const std::wstring& text) {
-        SIZE size{};
-        GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &size);
-        return static_cast<int>(size.cx);
-    };
+    const WindowDC dc(ListView1.Handle());
+    if (!dc) return;
+    const SelectedObject font(dc.get(), font_.get());
     for (int position = 0; position < kProcessColumnCount; ++position) {
-        int width = measure(kProcessColumnHeaders[position]) + TwipsToPixels(kHeaderPadding, dpi_);
+        int width = TextWidth(dc.get(), kProcessColumnHeaders[position]) +
+                    TwipsToPixels(kHeaderPadding, dpi_);
         for (const std::wstring& text : rows_.WidthCandidates(static_cast<ProcessColumn>(position)))
-            width = std::max(width, measure(text) + TwipsToPixels(kCellPadding, dpi_));
-        if (ListView_GetColumnWidth(ListView1, position) != width)
-            ListView_SetColumnWidth(ListView1, position, width);
-    }
-    SelectObject(context, previous);
-    ReleaseDC(ListView1, context);
-}
-
-void Form2::ShowSortArrow() {
-    const HWND header = ListView_GetHeader(ListView1);
-    const auto sorted = rows_.SortColumn();
-    for (int position = 0; position < kProcessColumnCount; ++position) {
-        HDITEMW item{};
-        item.mask = HDI_FORMAT;
-        Header_GetItem(header, position, &item);
-        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        if (sorted && static_cast<int>(*sorted) == position) item.fmt |= HDF_SORTUP;
-        Header_SetItem(header, position, &item);
+            width = std::max(width, TextWidth(dc.get(), text) + TwipsToPixels(kCellPadding, dpi_));
+        if (ListView1.ColumnWidth(position) != width) ListView1.SetColumnWidth(position, width);
     }
 }
 
 Form2::Selection Form2::SelectedProcesses() const {
     Selection selection;
-    for (const std::size_t row : SelectedRows())
-        selection.selected.push_back(rows_.Row(row).ProcessId);
-    const int focused = ListView_GetNextItem(ListView1, -1, LVNI_FOCUSED);
-    if (focused >= 0 && static_cast<std::size_t>(focused) < rows_.Size())
-        selection.focused = rows_.Row(static_cast<std::size_t>(focused)).ProcessId;
+    const auto idOf = [this](std::optional<std::size_t> row) -> std::optional<std::int32_t> {
+        if (!row || *row >= rows_.Size()) return std::nullopt;
+        return rows_.Row(*row).ProcessId;
+    };
+    const std::size_t count = ListView1.SelectedCount();
+    // Every row selected is kept as that, not as a walk of the whole list.
+    selection.all = count != 0 && count == rows_.Size();
+    if (!selection.all)
+        for (const std::size_t row : ListView1.SelectedRows())
+            selection.selected.push_back(rows_.Row(row).ProcessId);
+    selection.focused = idOf(ListView1.FocusedRow());
+    selection.mark = idOf(ListView1.SelectionMark());
     return selection;
 }
 
 void Form2::Select(const Selection& selection) {
-    if (selection.selected.empty() && !selection.focused) return;
+    if (selection.all) ListView1.SelectAll();
+    if (selection.selected.empty() && !selection.focused && !selection.mark) return;
     std::vector<std::int32_t> wanted = selection.selected;
     std::sort(wanted.begin(), wanted.end());
+    std::optional<std::size_t> focused;
+    std::optional<std::size_t> mark;
     for (std::size_t row = 0; row < rows_.Size(); ++row) {
         const std::int32_t id = rows_.Row(row).ProcessId;
-        UINT state = 0;
-        if (std::binary_search(wanted.begin(), wanted.end(), id)) state |= LVIS_SELECTED;
-        if (selection.focused == id) state |= LVIS_FOCUSED;
-        if (state == 0) continue;
-        ListView_SetItemState(ListView1, static_cast<int>(row), state, state);
-        if (state & LVIS_FOCUSED) ListView_EnsureVisible(ListView1, static_cast<int>(row), FALSE);
+        if (std::binary_search(wanted.begin(), wanted.end(), id)) ListView1.Select(row);
+        if (!focused && selection.focused == id) focused = row;
+        if (!mark && selection.mark == id) mark = row;
     }
+    if (focused) {
+        ListView1.Focus(*focused);
+        ListView1.EnsureVisible(*focused);
+    }
+    // Focusing a row moves the mark to it; the anchor stays where it was.
+    ListView1.SetSelectionMark(mark);
 }
 
-std::vector<std::size_t> Form2::SelectedRows() const {
-    std::vector<std::size_t> rows;
-    // Asking for the next selected row walks the list; with none selected there is nothing to ask.
-    if (ListView_GetSelectedCount(ListView1) == 0) return rows;
-    for (int row = ListView_GetNextItem(ListView1, -1, LVNI_SELECTED); row >= 0;
-         row = ListView_GetNextItem(ListView1, row, LVNI_SELECTED))
-        rows.push_back(static_cast<std::size_t>(row));
-    return rows;
-}
-
-void Form2::OnSelectAll() { ListView_SetItemState(ListView1, -1, LVIS_SELECTED, LVIS_SELECTED); }
+void Form2::OnSelectAll() { ListView1.SelectAll(); }
 
 void Form2::OnCopy() {
-    if (!CopyTextToClipboard(hwnd_, rows_.RowsAsText(SelectedRows())))
-        platform_.ShowError(hwnd_,
-                            L"Error " + DecimalText(static_cast<std::int32_t>(GetLastError())),
+    if (!CopyTextToClipboard(hwnd_, rows_.RowsAsText(ListView1.SelectedRows())))
+        platform_.ShowError(hwnd_, L"Error", GetLastError(),
                             L"The selected rows could not be copied to the clipboard.");
-}
-
-void Form2::OnDpiChanged(int dpi, const RECT& suggested) {
-    MoveToRect(hwnd_, suggested);
-    Layout(dpi);
 }
 
 void Form2::OnCommand1Click() { RefreshProcessList(); }
@@ -267,13 +225,26 @@ void Form2::OnCommand1Click() { RefreshProcessList(); }
 void Form2::OnColumnClick(int index) {
     const Selection selection = SelectedProcesses();
     rows_.SortBy(static_cast<ProcessColumn>(index - 1));
-    ShowSortArrow();
-    if (!selection.selected.empty() || selection.focused) {
-        ListView_SetItemState(ListView1, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView1.ShowSortArrow(static_cast<int>(*rows_.SortColumn()));
+    if (selection.all || !selection.selected.empty() || selection.focused) {
+        ListView1.ClearSelectionAndFocus();
         Select(selection);
     }
     // The same rows in another order: the count stands, only the cells are painted anew.
-    InvalidateRect(ListView1, nullptr, TRUE);
+    ListView1.RepaintRows();
+}
+
+LRESULT Form2::OnFindItem(const NMLVFINDITEMW& find) const {
+    // Typing in the list looks for the typed text at the start of the sorted column's cells.
+    const LVFINDINFOW& info = find.lvfi;
+    if (!(info.flags & (LVFI_STRING | LVFI_PARTIAL)) || info.psz == nullptr || rows_.Size() == 0)
+        return -1;
+    const std::size_t start =
+        find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < rows_.Size()
+            ? static_cast<std::size_t>(find.iStart)
+            : 0;
+    const std::optional<std::size_t> row = rows_.FindTyped(info.psz, start);
+    return row ? static_cast<LRESULT>(*row) : -1;
 }
 
 void Form2::OnGetDispInfo(NMLVDISPINFOW& info) const {
@@ -293,9 +264,9 @@ void Form2::RefreshProcessList() {
     const Enumeration<ProcessRecord> enumeration = platform_.EnumerateProcesses();
     if (!enumeration.succeeded) {
         // Emptied before the box opens: its message loop may repaint the list.
-        ShowRows();
+        ListView1.SetRowCount(0);
         platform_.ShowError(
-            hwnd_, L"Error " + DecimalText(static_cast<std::int32_t>(enumeration.lastError)),
+            hwnd_, L"Error", enumeration.lastError,
             L"Error occurred calling WTSEnumerateProcesses.  Check the Platform SDK "
             L"error codes in the MSDN Documentation for more information.");
         return;
@@ -315,10 +286,10 @@ void Form2::RefreshProcessList() {
     rows_.Finish();
     // A selection, focus or scroll position belonged to the old rows: emptying the list drops it.
     // With none, the list goes straight to the new count: each count is a new scroll range.
-    if (ListView_GetSelectedCount(ListView1) != 0 || ListView_GetTopIndex(ListView1) != 0 ||
-        ListView_GetNextItem(ListView1, -1, LVNI_FOCUSED) != -1)
-        ListView_SetItemCountEx(ListView1, 0, 0);
-    ShowRows();
+    if (ListView1.SelectedCount() != 0 || ListView1.TopRow() != 0 || ListView1.FocusedRow() ||
+        ListView1.SelectionMark())
+        ListView1.SetRowCount(0);
+    ListView1.SetRowCount(rows_.Size());
     FitColumns();
     Select(selection);
 }
@@ -338,11 +309,6 @@ std::uint32_t Form2::UserOf(PSID sid, StringNumbers<char>& known) {
     const std::uint32_t user = known.Number(key);
     if (known.Size() == seen) return user;
     return rows_.AddUser(key.empty() ? std::wstring() : platform_.AccountText(sid));
-}
-
-void Form2::ShowRows() {
-    // A new count repaints the whole list.
-    ListView_SetItemCountEx(ListView1, static_cast<int>(rows_.Size()), 0);
 }
 
 }  // namespace wtsscope

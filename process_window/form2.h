@@ -20,16 +20,11 @@ class Form2 : public Window<Form2> {
     enum CommandId { kRefreshCommand = 2001, kSelectAllCommand, kCopyCommand };
 
     explicit Form2(const Platform& platform);
-    ~Form2();
-    Form2(const Form2&) = delete;
-    Form2& operator=(const Form2&) = delete;
 
     // Loads the window if it is not open, without showing it; its handle, or null on failure.
     HWND Create();
     // Loads the window if it is not open, then shows it, modeless and without an owner.
     void Show();
-
-    const ProcessTable& Rows() const { return rows_; }
 
   private:
     friend class Window<Form2>;
@@ -40,7 +35,7 @@ class Form2 : public Window<Form2> {
     void OnCommand1Click();
     void OnColumnClick(int index);
     void OnGetDispInfo(NMLVDISPINFOW& info) const;
-    void OnDpiChanged(int dpi, const RECT& suggested);
+    LRESULT OnFindItem(const NMLVFINDITEMW& find) const;
     void OnSize();
     void OnGetMinMaxInfo(MINMAXINFO& limits) const;
     void OnSelectAll();
@@ -50,27 +45,25 @@ class Form2 : public Window<Form2> {
     static std::wstring PointerToStringBytes(LPCSTR address);
     // The account text index of an identifier, looked up the first time it is seen in a refresh.
     std::uint32_t UserOf(PSID sid, StringNumbers<char>& known);
-    void ShowRows();
     void Layout(int dpi);
     void PlaceControls();
     void FitColumns();
-    void ShowSortArrow();
-    // The processes selected and focused, by identifier, so they survive a new order or new rows.
+    // The processes selected, focused and marked (the anchor of Shift+click), by identifier, so
+    // they survive a new order or new rows. A selection of every row stays every row.
     struct Selection {
+        bool all = false;
         std::vector<std::int32_t> selected;
         std::optional<std::int32_t> focused;
+        std::optional<std::int32_t> mark;
     };
     Selection SelectedProcesses() const;
     void Select(const Selection& selection);
-    std::vector<std::size_t> SelectedRows() const;
 
     const Platform& platform_;
     ProcessTable rows_;
-    HWND ListView1 = nullptr;
+    ListView ListView1;
     Button Command1;
     UniqueFont font_;
-    UniqueAccelerators accelerators_;
-    int dpi_ = USER_DEFAULT_SCREEN_DPI;
 };
 
 }  // namespace wtsscope

@@ -401,4 +401,18 @@ std::wstring ProcessTable::RowsAsText(const std::vector<std::size_t>& shownRows)
     return text;
 }
 
+std::optional<std::size_t> ProcessTable::FindTyped(std::wstring_view typed,
+                                                   std::size_t start) const {
+    const ProcessColumn column = sortColumn_.value_or(ProcessColumn::ProcessName);
+    const std::wstring prefix(typed);
+    for (std::size_t step = 0; step < Size(); ++step) {
+        const std::size_t row = (start + step) % Size();
+        const std::wstring text = CellText(row, column);
+        if (text.size() >= prefix.size() &&
+            compareText_(text.substr(0, prefix.size()), prefix) == 0)
+            return row;
+    }
+    return std::nullopt;
+}
+
 }  // namespace wtsscope

@@ -130,6 +130,10 @@ class ProcessTable {
     // or the longest texts. Names seen in earlier fills may take part.
     std::vector<std::wstring> WidthCandidates(ProcessColumn column) const;
 
+    // The first shown row from start on, wrapping round, whose text in the sorted column (the
+    // name before any sort) begins with the typed text, ignoring case as the sort does.
+    std::optional<std::size_t> FindTyped(std::wstring_view typed, std::size_t start) const;
+
     // The shown rows at these positions as text for the clipboard: a header line, then one line
     // per row, cells separated by tabs, lines ended by CR LF.
     std::wstring RowsAsText(const std::vector<std::size_t>& shownRows) const;

@@ -251,12 +251,11 @@ TEST_F(SessionListing, EveryRecordIsListedPastSixteenBitCounts) {
     ClickCommand1();
 
     const HWND list = Control(Form1::kList1);
-    const ListBox view(list);
-    ASSERT_EQ(view.Count(), static_cast<int>(kSessions * 4 + 1));
-    EXPECT_EQ(view.Item(32767 * 4), L"Session ID: 32767");
-    EXPECT_EQ(view.Item(32768 * 4 + 1), L"Machine Name: RDP-Tcp#32768");
-    EXPECT_EQ(view.Item((kSessions - 1) * 4), L"Session ID: 32769");
-    EXPECT_EQ(view.Item(kSessions * 4), L"dwMajorVersion: 6.1.7601");
+    ASSERT_EQ(ListBoxCount(list), static_cast<int>(kSessions * 4 + 1));
+    EXPECT_EQ(ListBoxLine(list, 32767 * 4), L"Session ID: 32767");
+    EXPECT_EQ(ListBoxLine(list, 32768 * 4 + 1), L"Machine Name: RDP-Tcp#32768");
+    EXPECT_EQ(ListBoxLine(list, (kSessions - 1) * 4), L"Session ID: 32769");
+    EXPECT_EQ(ListBoxLine(list, kSessions * 4), L"dwMajorVersion: 6.1.7601");
     EXPECT_EQ(fake.BuffersReleased(), 1);
 }
 

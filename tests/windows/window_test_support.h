@@ -72,10 +72,30 @@ inline std::wstring ClassName(HWND window) {
     return std::wstring(name, static_cast<std::size_t>(length));
 }
 
+inline std::wstring WindowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+inline int ListBoxCount(HWND listBox) {
+    return static_cast<int>(SendMessageW(listBox, LB_GETCOUNT, 0, 0));
+}
+
+inline std::wstring ListBoxLine(HWND listBox, int index) {
+    const LRESULT length = SendMessageW(listBox, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == LB_ERR) return {};
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const LRESULT copied = SendMessageW(listBox, LB_GETTEXT, static_cast<WPARAM>(index),
+                                        reinterpret_cast<LPARAM>(text.data()));
+    text.resize(copied == LB_ERR ? 0 : static_cast<std::size_t>(copied));
+    return text;
+}
+
 inline std::vector<std::wstring> ListBoxLines(HWND listBox) {
-    const ListBox view(listBox);
     std::vector<std::wstring> lines;
-    for (int i = 0; i < view.Count(); ++i) lines.push_back(view.Item(i));
+    for (int i = 0; i < ListBoxCount(listBox); ++i) lines.push_back(ListBoxLine(listBox, i));
     return lines;
 }
 

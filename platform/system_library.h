@@ -1,0 +1,28 @@
+#pragma once
+
+// DLLs of the system directory, and functions looked up at run time: anything newer than the
+// oldest Windows the program runs on is found this way, never imported, so that the loader starts
+// the program everywhere and the caller falls back where the function is missing.
+
+#include <windows.h>
+
+#include "platform/handle.h"
+
+namespace wtsscope {
+
+using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;
+
+// The DLL of that name in the system directory and nowhere else, so that a DLL of the same name
+// beside the program or in the current directory is never picked up; null with the loader's error
+// code as the thread's last error.
+UniqueModule LoadSystemLibrary(const wchar_t* name);
+
+// The export of a loaded module as a function of the given type, or null.
+template <class Function>
+Function ExportOf(HMODULE module, const char* name) {
+    if (!module) return nullptr;
+    const FARPROC address = GetProcAddress(module, name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
+}  // namespace wtsscope
