@@ -11,13 +11,12 @@
 #include "main_window/form1.h"
 #include "process_window/form2.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/windows/window_test_support.h"
+#include "tests/windows/window_fixture.h"
 #include "version/version_info.h"
 
 namespace wtsscope {
 namespace {
 
-using testing::FakePlatform;
 using testing::FakeProcess;
 using testing::FakeSession;
 
@@ -43,54 +42,8 @@ std::string HugeName() {
     return name;
 }
 
-class Faults : public ::testing::Test {
+class Faults : public WindowTest {
   protected:
-    // Each test starts as a fresh program would.
-    void SetUp() override {
-        VersionInfo = {};
-        fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
-        fake.accounts["S-1-5-21-7-8-9-1001"] = {"CORP", "ann"};
-    }
-
-    void TearDown() override {
-        if (main && main->Handle()) DestroyWindow(main->Handle());
-        processes.reset();
-        DrainMessages();
-        EXPECT_EQ(fake.LiveBuffers(), 0u);
-        EXPECT_EQ(fake.BadReleases(), 0);
-    }
-
-    // Both windows stay hidden: Wine maps and unmaps shown windows slowly without a window manager.
-    void OpenMain() {
-        main = std::make_unique<Form1>(fake.platform(), [this] { ++processWindowRequests; });
-        ASSERT_NE(main->Create(), nullptr);
-    }
-    void OpenProcesses() {
-        if (!processes) processes = std::make_unique<Form2>(fake.platform());
-        processes->Show();
-        ShowWindow(processes->Handle(), SW_HIDE);
-        DrainMessages();
-    }
-
-    HWND MainControl(int id) const { return GetDlgItem(main->Handle(), id); }
-    void ListSessions() { ClickButton(MainControl(Form1::kCommand1)); }
-    std::vector<std::wstring> Report() const { return ListBoxLines(MainControl(Form1::kList1)); }
-
-    HWND List() const { return GetDlgItem(processes->Handle(), Form2::kListView1); }
-    HWND Refresh() const { return GetDlgItem(processes->Handle(), Form2::kCommand1); }
-    void ClickRefresh() { ClickButton(Refresh()); }
-    std::vector<std::wstring> Row(int row) const {
-        std::vector<std::wstring> cells;
-        for (int column = 0; column < kProcessColumnCount; ++column)
-            cells.push_back(ListViewCell(List(), row, column));
-        return cells;
-    }
-    std::vector<std::vector<std::wstring>> Rows() const {
-        std::vector<std::vector<std::wstring>> rows;
-        for (int row = 0; row < ListViewRows(List()); ++row) rows.push_back(Row(row));
-        return rows;
-    }
-
     // A listing of this shape must come out line for line after any failure.
     void ScriptTypicalSessions() {
         fake.ScriptSessions({{0, "Services", 4}, {1, "Console", 0}, {65536, HugeName(), 6}});
@@ -121,11 +74,6 @@ class Faults : public ::testing::Test {
             // The list hands back at most its buffer's worth of a cell; the model keeps it whole.
             {L"2", L"8000", Widen(HugeName()).substr(0, 1023), L""}};
     }
-
-    FakePlatform fake;
-    std::unique_ptr<Form1> main;
-    std::unique_ptr<Form2> processes;
-    int processWindowRequests = 0;
 };
 
 class SessionEnumerationFault : public Faults, public ::testing::WithParamInterface<DWORD> {};
@@ -178,7 +126,7 @@ class ProcessEnumerationFault : public Faults, public ::testing::WithParamInterf
 TEST_P(ProcessEnumerationFault, OnLoadAndOnRefreshIsReportedAndTheNextRefreshIsComplete) {
     const DWORD code = GetParam();
     fake.FailProcesses(code);
-    OpenProcesses();
+    ShowProcesses();
     ASSERT_EQ(fake.messageBoxes.size(), 1u);
     EXPECT_EQ(fake.messageBoxes[0].title, L"Error " + std::to_wstring(code));
     EXPECT_EQ(fake.messageBoxes[0].prompt, kProcessesPrompt);
@@ -218,7 +166,7 @@ TEST_P(ProcessEnumerationFault, OnLoadAndOnRefreshIsReportedAndTheNextRefreshIsC
     SendMessageW(processes->Handle(), WM_CLOSE, 0, 0);
     DrainMessages();
     fake.FailProcesses(code);
-    OpenProcesses();
+    ShowProcesses();
     EXPECT_EQ(fake.messageBoxes.size(), 3u);
     EXPECT_EQ(ListViewRows(List()), 0);
     ScriptTypicalProcesses();
@@ -273,7 +221,7 @@ class AccountLookupFault : public Faults, public ::testing::WithParamInterface<D
 TEST_P(AccountLookupFault, ShowsTheIdentifierAndTheNextRefreshNamesTheAccounts) {
     fake.lookupFailure = GetParam();
     ScriptTypicalProcesses();
-    OpenProcesses();
+    ShowProcesses();
     EXPECT_EQ(ListViewColumn(List(), 3),
               (std::vector<std::wstring>{L"S-1-5-18", L"S-1-5-21-7-8-9-1001",
                                          L"S-1-5-21-1-2-3-4242", L""}));
@@ -299,7 +247,7 @@ TEST_F(Faults, AccountWithNoStringFormEitherLeavesTheCellEmpty) {
     fake.lookupFailure = ERROR_NONE_MAPPED;
     fake.sidTextFailure = ERROR_NOT_ENOUGH_MEMORY;
     ScriptTypicalProcesses();
-    OpenProcesses();
+    ShowProcesses();
     EXPECT_EQ(ListViewColumn(List(), 3), (std::vector<std::wstring>{L"", L"", L"", L""}));
     EXPECT_EQ(ListViewColumn(List(), 1),
               (std::vector<std::wstring>{L"4", L"500", L"7000", L"8000"}));
@@ -311,7 +259,7 @@ TEST_F(Faults, AccountNamesLongerThanTheFirstGuessComeOutWhole) {
     const std::string longDomain(200, 'd');
     fake.accounts["S-1-5-21-1-2-3-4242"] = {longDomain, longName};
     ScriptTypicalProcesses();
-    OpenProcesses();
+    ShowProcesses();
     const std::wstring whole = Widen(longDomain) + L"\\" + Widen(longName);
     EXPECT_EQ(ListViewCell(List(), 2, 3), whole);
     // The lookup said how much room it needs, and was asked once more with that much.
@@ -332,7 +280,7 @@ TEST_F(Faults, SlowLookupsAreStillOnePerAccountAndCorrect) {
         scripted.push_back({i % 3, 4 * (i + 1), "svc" + std::to_string(i) + ".exe", sids[i % 5]});
     fake.ScriptProcesses(scripted);
 
-    OpenProcesses();
+    ShowProcesses();
     ASSERT_EQ(ListViewRows(List()), 5000);
     EXPECT_EQ(fake.accountLookups, 5);
     for (const char* sid : sids) EXPECT_EQ(fake.lookupsBySid[sid], 1) << sid;

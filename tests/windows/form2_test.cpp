@@ -4,12 +4,11 @@
 
 #include "platform/text.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/windows/window_test_support.h"
+#include "tests/windows/window_fixture.h"
 
 namespace wtsscope {
 namespace {
 
-using testing::FakePlatform;
 using testing::FakeProcess;
 
 constexpr wchar_t kErrorPrompt[] =
@@ -50,69 +49,21 @@ void SetClientSize(HWND window, int width, int height) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-class Form2Test : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
-        fake.accounts["S-1-5-21-7-8-9-1001"] = {"CORP", "ann"};
-    }
-    void TearDown() override {
-        form.reset();
-        DrainMessages();
-        EXPECT_EQ(fake.LiveBuffers(), 0u);
-        EXPECT_EQ(fake.BadReleases(), 0);
-    }
-
-    // Opens the window as the main window's button does, without showing it on screen: Wine maps
-    // and unmaps visible windows slowly on a display with no window manager.
-    void Open() {
-        if (!form) form = std::make_unique<Form2>(fake.platform());
-        form->Create();
-        DrainMessages();
-    }
-
-    // Opens it as the main window's button does, shown, then hides it again.
-    void Show() {
-        if (!form) form = std::make_unique<Form2>(fake.platform());
-        form->Show();
-        ShowWindow(form->Handle(), SW_HIDE);
-        DrainMessages();
-    }
-
-    HWND List() const { return GetDlgItem(form->Handle(), Form2::kListView1); }
-    HWND Refresh() const { return GetDlgItem(form->Handle(), Form2::kCommand1); }
-    std::vector<std::wstring> SelectedIds() const {
-        std::vector<std::wstring> ids;
-        for (int row = ListView_GetNextItem(List(), -1, LVNI_SELECTED); row >= 0;
-             row = ListView_GetNextItem(List(), row, LVNI_SELECTED))
-            ids.push_back(ListViewCell(List(), row, 1));
-        return ids;
-    }
-    std::vector<std::wstring> Column(int column) const { return ListViewColumn(List(), column); }
-    std::vector<std::wstring> Row(int row) const {
-        std::vector<std::wstring> cells;
-        for (int column = 0; column < 4; ++column)
-            cells.push_back(ListViewCell(List(), row, column));
-        return cells;
-    }
-
-    FakePlatform fake;
-    std::unique_ptr<Form2> form;
-};
+using Form2Test = WindowTest;
 
 TEST_F(Form2Test, LoadShowsTheHeadersRefreshButtonAndOneRowPerProcess) {
     fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"},
                           {1, 500, "notepad", "S-1-5-21-7-8-9-1001"},
                           {1, 7000, "", "S-1-5-21-7-8-9-1001"},
                           {2, 8000, std::nullopt, std::nullopt}});
-    Open();
-    EXPECT_EQ(WindowText(form->Handle()), L"Form2");
+    OpenProcesses();
+    EXPECT_EQ(WindowText(processes->Handle()), L"Form2");
     EXPECT_EQ(ClassName(List()), L"SysListView32");
     EXPECT_EQ(GetWindowLongW(List(), GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
     EXPECT_EQ(HeaderTexts(List()), (std::vector<std::wstring>{L"Session ID", L"Process ID",
                                                               L"Process Name", L"User ID"}));
     EXPECT_EQ(WindowText(Refresh()), L"Refresh");
-    EXPECT_EQ(TabOrder(form->Handle()), (std::vector<HWND>{List(), Refresh()}));
+    EXPECT_EQ(TabOrder(processes->Handle()), (std::vector<HWND>{List(), Refresh()}));
     ASSERT_EQ(ListViewRows(List()), 4);
     EXPECT_EQ(Row(0), (std::vector<std::wstring>{L"0", L"4", L"System", L"NT AUTHORITY\\SYSTEM"}));
     EXPECT_EQ(Row(1), (std::vector<std::wstring>{L"1", L"500", L"notepad", L"CORP\\ann"}));
@@ -127,43 +78,43 @@ TEST_F(Form2Test, UserColumnNamesTheAccountOrShowsTheIdentifier) {
                           {1, 600, "app.exe", "S-1-5-21-1-2-3-4242"},
                           {1, 601, "app.exe", "S-1-1-0"}});
     fake.accounts["S-1-1-0"] = {"", "Everyone"};
-    Open();
+    OpenProcesses();
     EXPECT_EQ(Column(3), (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"S-1-5-21-1-2-3-4242",
                                                     L"Everyone"}));
 }
 
 TEST_F(Form2Test, EachAccountIsLookedUpOncePerRefresh) {
-    std::vector<FakeProcess> processes;
+    std::vector<FakeProcess> scripted;
     for (DWORD id = 0; id < 1000; ++id)
-        processes.push_back(
+        scripted.push_back(
             {1, 1000 + id * 4, "chrome.exe", id % 2 ? "S-1-5-21-7-8-9-1001" : "S-1-5-18"});
-    fake.ScriptProcesses(processes);
-    Open();
+    fake.ScriptProcesses(scripted);
+    OpenProcesses();
     EXPECT_EQ(ListViewRows(List()), 1000);
     EXPECT_EQ(fake.accountLookups, 2);
-    ClickButton(Refresh());
+    ClickRefresh();
     EXPECT_EQ(fake.accountLookups, 4);
 }
 
 TEST_F(Form2Test, FailureIsReportedThenRefreshFillsTheList) {
     fake.FailProcesses(1722);
-    Open();
+    OpenProcesses();
     ASSERT_EQ(fake.messageBoxes.size(), 1u);
     EXPECT_EQ(fake.messageBoxes[0].title, L"Error 1722");
     EXPECT_EQ(fake.messageBoxes[0].prompt, kErrorPrompt);
     EXPECT_EQ(fake.messageBoxes[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
-    EXPECT_EQ(fake.messageBoxes[0].owner, form->Handle());
+    EXPECT_EQ(fake.messageBoxes[0].owner, processes->Handle());
     EXPECT_EQ(ListViewRows(List()), 0);
     EXPECT_TRUE(IsWindowEnabled(Refresh()));
 
     fake.ScriptProcesses({{1, 500, "notepad", std::nullopt}});
-    ClickButton(Refresh());
+    ClickRefresh();
     EXPECT_EQ(fake.messageBoxes.size(), 1u);
     EXPECT_EQ(Row(0), (std::vector<std::wstring>{L"1", L"500", L"notepad", L""}));
 
     // A failure after a good refresh leaves no stale rows behind.
     fake.FailProcesses(5);
-    ClickButton(Refresh());
+    ClickRefresh();
     EXPECT_EQ(fake.messageBoxes.back().title, L"Error 5");
     EXPECT_EQ(ListViewRows(List()), 0);
 }
@@ -172,12 +123,12 @@ TEST_F(Form2Test, RefreshReplacesTheRowsAndReleasesEveryBuffer) {
     fake.ScriptProcesses({{0, 1, "a.exe", std::nullopt},
                           {0, 2, "b.exe", std::nullopt},
                           {0, 3, "c.exe", std::nullopt}});
-    Open();
+    OpenProcesses();
     fake.ScriptProcesses({{0, 9, "z.exe", std::nullopt}, {0, 8, "y.exe", std::nullopt}});
-    ClickButton(Refresh());
+    ClickRefresh();
     EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"9", L"8"}));
     fake.ScriptProcesses({});
-    ClickButton(Refresh());
+    ClickRefresh();
     EXPECT_EQ(ListViewRows(List()), 0);
     EXPECT_EQ(fake.processEnumerations, 3);
     EXPECT_EQ(fake.BuffersReleased(), 3);
@@ -185,7 +136,7 @@ TEST_F(Form2Test, RefreshReplacesTheRowsAndReleasesEveryBuffer) {
 
 TEST_F(Form2Test, ImpossibleCountIsAFailureNotAWildRead) {
     fake.ScriptProcessCountOnly(0xFFFFFFFF);
-    Open();
+    OpenProcesses();
     ASSERT_EQ(fake.messageBoxes.size(), 1u);
     // Past the address space on 32 bits; on 64 bits past the memory the block occupies.
     EXPECT_EQ(fake.messageBoxes[0].title,
@@ -195,27 +146,27 @@ TEST_F(Form2Test, ImpossibleCountIsAFailureNotAWildRead) {
 
     // A count a little beyond what the block holds is refused the same way.
     fake.ScriptProcessCountOnly(1 << 20);
-    ClickButton(Refresh());
+    ClickRefresh();
     ASSERT_EQ(fake.messageBoxes.size(), 2u);
     EXPECT_EQ(fake.messageBoxes[1].title, L"Error 13");  // ERROR_INVALID_DATA
 }
 
 TEST_F(Form2Test, OneWindowForTheWholeRunLoadedAfreshAfterClosing) {
     fake.ScriptProcesses({{0, 10, "b", std::nullopt}, {0, 9, "a", std::nullopt}});
-    Show();
-    const HWND first = form->Handle();
-    Show();
-    EXPECT_EQ(form->Handle(), first);
+    ShowProcesses();
+    const HWND first = processes->Handle();
+    ShowProcesses();
+    EXPECT_EQ(processes->Handle(), first);
     EXPECT_EQ(fake.processEnumerations, 1);
     EXPECT_EQ(OwnWindows(L"wtsscope.Form2"), std::vector<HWND>{first});
 
     ClickHeader(List(), 1);
-    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    SendMessageW(processes->Handle(), WM_CLOSE, 0, 0);
     DrainMessages();
-    EXPECT_EQ(form->Handle(), nullptr);
+    EXPECT_EQ(processes->Handle(), nullptr);
     EXPECT_FALSE(IsWindow(first));
 
-    Show();
+    ShowProcesses();
     EXPECT_EQ(HeaderTexts(List()).size(), 4u);
     EXPECT_EQ(fake.processEnumerations, 2);
     // The sort went with the closed window: rows are in the platform's order again.
@@ -227,7 +178,7 @@ TEST_F(Form2Test, HeaderClickSortsAscendingByValueOrText) {
                           {0, 9, "Explorer.EXE", "S-1-5-21-7-8-9-1001"},
                           {10, 100, "csrss.exe", "S-1-5-18"},
                           {2, 1000, "SVCHOST.EXE", std::nullopt}});
-    Open();
+    OpenProcesses();
     ClickHeader(List(), 1);
     EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"9", L"10", L"100", L"1000"}));
     // The same header again sorts the same way again.
@@ -244,19 +195,19 @@ TEST_F(Form2Test, HeaderClickSortsAscendingByValueOrText) {
     // The sort stays on: a refresh's rows arrive in order.
     fake.ScriptProcesses({{0, 30, "b", std::nullopt}, {0, 20, "a", std::nullopt}});
     ClickHeader(List(), 1);
-    ClickButton(Refresh());
+    ClickRefresh();
     EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"20", L"30"}));
 }
 
 TEST_F(Form2Test, HeaderArrowFollowsTheSortedColumn) {
     fake.ScriptProcesses({{0, 4, "System", std::nullopt}});
-    Open();
+    OpenProcesses();
     EXPECT_EQ(SortArrows(List()), (std::vector<int>{0, 0, 0, 0}));
     ClickHeader(List(), 2);
     EXPECT_EQ(SortArrows(List()), (std::vector<int>{0, 0, HDF_SORTUP, 0}));
     ClickHeader(List(), 0);
     EXPECT_EQ(SortArrows(List()), (std::vector<int>{HDF_SORTUP, 0, 0, 0}));
-    ClickButton(Refresh());
+    ClickRefresh();
     EXPECT_EQ(SortArrows(List()), (std::vector<int>{HDF_SORTUP, 0, 0, 0}));
 }
 
@@ -265,7 +216,7 @@ TEST_F(Form2Test, SelectionAndFocusStayOnTheSameProcessesAcrossRefreshAndSort) {
                           {0, 20, "b", std::nullopt},
                           {0, 30, "c", std::nullopt},
                           {0, 40, "d", std::nullopt}});
-    Open();
+    OpenProcesses();
     EXPECT_NE(GetWindowLongW(List(), GWL_STYLE) & LVS_OWNERDATA, 0);
     EXPECT_NE(ListView_GetExtendedListViewStyle(List()) & LVS_EX_FULLROWSELECT, 0u);
     ListView_SetItemState(List(), 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
@@ -276,13 +227,13 @@ TEST_F(Form2Test, SelectionAndFocusStayOnTheSameProcessesAcrossRefreshAndSort) {
                           {0, 40, "d", std::nullopt},
                           {0, 10, "a", std::nullopt},
                           {0, 20, "b", std::nullopt}});
-    ClickButton(Refresh());
+    ClickRefresh();
     EXPECT_EQ(SelectedIds(), (std::vector<std::wstring>{L"40", L"20"}));
-    EXPECT_EQ(ListViewCell(List(), ListView_GetNextItem(List(), -1, LVNI_FOCUSED), 1), L"20");
+    EXPECT_EQ(FocusedId(), L"20");
 
     ClickHeader(List(), 1);
     EXPECT_EQ(SelectedIds(), (std::vector<std::wstring>{L"20", L"40"}));
-    EXPECT_EQ(ListViewCell(List(), ListView_GetNextItem(List(), -1, LVNI_FOCUSED), 1), L"20");
+    EXPECT_EQ(FocusedId(), L"20");
 }
 
 TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
@@ -293,7 +244,7 @@ TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
                            "\xE9"
                            "diteur.exe",
                            std::nullopt}});
-    Open();
+    OpenProcesses();
     SetFocus(List());
     PressKey(List(), VK_F5);
     EXPECT_EQ(fake.processEnumerations, 2);
@@ -322,18 +273,19 @@ TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
 
 TEST_F(Form2Test, LayoutIsTheTableAtTheDesignSizeAndFollowsTheWindow) {
     fake.ScriptProcesses({{0, 4, "a-rather-long-process-name-for-a-column.exe", "S-1-5-18"}});
-    Open();
+    OpenProcesses();
     for (const int dpi : {96, 120, 144, 192}) {
         RECT suggested;
-        GetWindowRect(form->Handle(), &suggested);
-        SendMessageW(form->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+        GetWindowRect(processes->Handle(), &suggested);
+        SendMessageW(processes->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
                      reinterpret_cast<LPARAM>(&suggested));
-        SetClientSize(form->Handle(), TwipsToPixels(6975, dpi), TwipsToPixels(8235, dpi));
+        SetClientSize(processes->Handle(), TwipsToPixels(6975, dpi), TwipsToPixels(8235, dpi));
         EXPECT_EQ(ChildBox(List()), ScaleBox({240, 120, 6615, 3855}, dpi)) << dpi;
         EXPECT_EQ(ChildBox(Refresh()), ScaleBox({1200, 4560, 1815, 615}, dpi)) << dpi;
     }
     // Larger: the list takes the extra room, the button stays below it.
-    SetClientSize(form->Handle(), TwipsToPixels(6975, 192) + 200, TwipsToPixels(8235, 192) + 100);
+    SetClientSize(processes->Handle(), TwipsToPixels(6975, 192) + 200,
+                  TwipsToPixels(8235, 192) + 100);
     Box list = ScaleBox({240, 120, 6615, 3855}, 192);
     list.width += 200;
     list.height += 100;

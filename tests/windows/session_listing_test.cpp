@@ -9,13 +9,12 @@
 
 #include "main_window/form1.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/windows/window_test_support.h"
+#include "tests/windows/window_fixture.h"
 #include "version/version_info.h"
 
 namespace wtsscope {
 namespace {
 
-using testing::FakePlatform;
 using testing::FakeSession;
 
 constexpr wchar_t kFailurePrompt[] =
@@ -31,38 +30,14 @@ std::wstring SystemAnsiToWide(const std::string& text) {
     return wide;
 }
 
-class SessionListing : public ::testing::Test {
+class SessionListing : public WindowTest {
   protected:
-    // The version record lives for the whole program; each test starts as a fresh program would.
-    void SetUp() override { VersionInfo = {}; }
-
-    // The window stays hidden: Wine maps and unmaps shown windows slowly without a window manager.
-    void Open() {
-        form = std::make_unique<Form1>(fake.platform(), nullptr);
-        ASSERT_NE(form->Create(), nullptr);
-    }
-
-    void TearDown() override {
-        if (form && form->Handle()) DestroyWindow(form->Handle());
-        DrainMessages();
-        // Whatever a test did, nothing the platform handed out may be left or released twice.
-        EXPECT_EQ(fake.LiveBuffers(), 0u);
-        EXPECT_EQ(fake.BadReleases(), 0);
-    }
-
-    HWND Control(int id) const { return GetDlgItem(form->Handle(), id); }
-    void ClickCommand1() { ClickButton(Control(Form1::kCommand1)); }
-    std::vector<std::wstring> List1Lines() const { return ListBoxLines(Control(Form1::kList1)); }
-
     // The report of a single session named as given; the fake reports Windows 6.1.7601.
     std::vector<std::wstring> ListOneSessionNamed(std::optional<std::string> name) {
         fake.ScriptSessions({{1, std::move(name), 0}});
-        ClickCommand1();
-        return List1Lines();
+        ListSessions();
+        return Report();
     }
-
-    FakePlatform fake;
-    std::unique_ptr<Form1> form;
 };
 
 // The report for the one services session the tests script most, on the fake's default version.
@@ -72,28 +47,28 @@ std::vector<std::wstring> ServicesReport() {
 }
 
 TEST_F(SessionListing, OneSessionIsFourLinesThenTheVersion) {
-    Open();
-    EXPECT_TRUE(List1Lines().empty());
+    OpenMain();
+    EXPECT_TRUE(Report().empty());
 
     fake.ScriptSessions({{0, "Services", 4}});
-    ClickCommand1();
+    ListSessions();
 
-    EXPECT_EQ(List1Lines(), ServicesReport());
+    EXPECT_EQ(Report(), ServicesReport());
     EXPECT_EQ(fake.sessionEnumerations, 1);
     EXPECT_EQ(fake.BuffersReleased(), 1);
     EXPECT_TRUE(fake.messageBoxes.empty());
 }
 
 TEST_F(SessionListing, TypicalServerIsListedInThePlatformsOrder) {
-    Open();
+    OpenMain();
     fake.ScriptSessions({{0, "Services", 4},
                          {1, "Console", 0},
                          {2, "RDP-Tcp#0", 0},
                          {3, "RDP-Tcp#1", 4},
                          {65536, "RDP-Tcp", 6}});
-    ClickCommand1();
+    ListSessions();
 
-    const std::vector<std::wstring> lines = List1Lines();
+    const std::vector<std::wstring> lines = Report();
     ASSERT_EQ(lines.size(), 21u);
     EXPECT_EQ(lines[0], L"Session ID: 0");
     EXPECT_EQ(lines[4], L"Session ID: 1");
@@ -114,11 +89,11 @@ TEST_F(SessionListing, TypicalServerIsListedInThePlatformsOrder) {
 }
 
 TEST_F(SessionListing, EveryClickRebuildsOneReportWithTheStartupVersion) {
-    Open();
+    OpenMain();
     const int queriesAtStartup = fake.versionQueries;
     fake.ScriptSessions({{0, "Services", 4}, {1, "Console", 0}});
-    ClickCommand1();
-    const std::vector<std::wstring> first = List1Lines();
+    ListSessions();
+    const std::vector<std::wstring> first = Report();
     ASSERT_EQ(first.size(), 9u);
     EXPECT_EQ(first.back(), L"dwMajorVersion: 6.1.7601");
 
@@ -126,14 +101,14 @@ TEST_F(SessionListing, EveryClickRebuildsOneReportWithTheStartupVersion) {
     fake.version.dwMajorVersion = 10;
     fake.version.dwMinorVersion = 0;
     fake.version.dwBuildNumber = 19045;
-    ClickCommand1();
-    EXPECT_EQ(List1Lines(), first);
+    ListSessions();
+    EXPECT_EQ(Report(), first);
     EXPECT_EQ(fake.versionQueries, queriesAtStartup);
 
     // A smaller listing replaces the larger one entirely.
     fake.ScriptSessions({{0, "Services", 4}});
-    ClickCommand1();
-    EXPECT_EQ(List1Lines(), ServicesReport());
+    ListSessions();
+    EXPECT_EQ(Report(), ServicesReport());
     EXPECT_EQ(fake.sessionEnumerations, 3);
     EXPECT_EQ(fake.BuffersReleased(), 3);
 }
@@ -143,18 +118,18 @@ TEST_F(SessionListing, VersionLineShowsTheRecordReadWhenTheWindowLoaded) {
     fake.version.dwMinorVersion = 2;
     fake.version.dwBuildNumber = 3790;
     fake.version.wProductType = VER_NT_SERVER;
-    Open();
+    OpenMain();
     EXPECT_EQ(VersionInfo.dwMajorVersion, 5u);
     EXPECT_EQ(VersionInfo.dwMinorVersion, 2u);
     EXPECT_EQ(VersionInfo.dwBuildNumber, 3790u);
 
     fake.ScriptSessions({});
-    ClickCommand1();
-    EXPECT_EQ(List1Lines(), std::vector<std::wstring>{L"dwMajorVersion: 5.2.3790"});
+    ListSessions();
+    EXPECT_EQ(Report(), std::vector<std::wstring>{L"dwMajorVersion: 5.2.3790"});
 }
 
 TEST_F(SessionListing, StationNamesComeOutWhole) {
-    Open();
+    OpenMain();
     // An empty name and a record with no name at all both leave the label bare.
     EXPECT_EQ(ListOneSessionNamed("").at(1), L"Machine Name: ");
     EXPECT_EQ(ListOneSessionNamed(std::nullopt).at(1), L"Machine Name: ");
@@ -169,7 +144,7 @@ TEST_F(SessionListing, StationNamesComeOutWhole) {
 }
 
 TEST_F(SessionListing, StationNamesAreConvertedWithTheAnsiCodePage) {
-    Open();
+    OpenMain();
     const std::string accented =
         "\xC9"
         "cran-\xE9t\xE9";
@@ -180,9 +155,9 @@ TEST_F(SessionListing, StationNamesAreConvertedWithTheAnsiCodePage) {
         "Kiosk\x94 \x80"
         "5";
     fake.ScriptSessions({{1, accented, 0}, {2, punctuated, 0}});
-    ClickCommand1();
+    ListSessions();
 
-    const std::vector<std::wstring> lines = List1Lines();
+    const std::vector<std::wstring> lines = Report();
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[1], L"Machine Name: " + SystemAnsiToWide(accented));
     EXPECT_EQ(lines[5], L"Machine Name: " + SystemAnsiToWide(punctuated));
@@ -193,44 +168,44 @@ TEST_F(SessionListing, StationNamesAreConvertedWithTheAnsiCodePage) {
 }
 
 TEST_F(SessionListing, NoSessionsLeaveOnlyTheVersionLine) {
-    Open();
+    OpenMain();
     fake.ScriptSessions({{0, "Services", 4}});
-    ClickCommand1();
-    ASSERT_EQ(List1Lines().size(), 5u);
+    ListSessions();
+    ASSERT_EQ(Report().size(), 5u);
 
     fake.ScriptSessions({});
-    ClickCommand1();
-    EXPECT_EQ(List1Lines(), std::vector<std::wstring>{L"dwMajorVersion: 6.1.7601"});
+    ListSessions();
+    EXPECT_EQ(Report(), std::vector<std::wstring>{L"dwMajorVersion: 6.1.7601"});
     // An empty listing still comes in a buffer of the platform's, and it goes back.
     EXPECT_EQ(fake.BuffersReleased(), 2);
     EXPECT_TRUE(fake.messageBoxes.empty());
 }
 
 TEST_F(SessionListing, FailureIsReportedInAnErrorBoxAndTheNextClickRecovers) {
-    Open();
+    OpenMain();
     fake.ScriptSessions({{0, "Services", 4}, {1, "Console", 0}});
-    ClickCommand1();
-    ASSERT_EQ(List1Lines().size(), 9u);
+    ListSessions();
+    ASSERT_EQ(Report().size(), 9u);
 
     fake.FailSessions(ERROR_ACCESS_DENIED);
-    ClickCommand1();
+    ListSessions();
     ASSERT_EQ(fake.messageBoxes.size(), 1u);
     const testing::ShownMessageBox& box = fake.messageBoxes[0];
-    EXPECT_EQ(box.owner, form->Handle());
+    EXPECT_EQ(box.owner, main->Handle());
     EXPECT_EQ(box.style, static_cast<UINT>(MB_OK | MB_ICONERROR));
     EXPECT_EQ(box.title, L"ERROR 5");
     EXPECT_EQ(box.prompt, kFailurePrompt);
     // The previous report is gone.
-    EXPECT_EQ(List1Lines(), std::vector<std::wstring>{L"dwMajorVersion: 6.1.7601"});
+    EXPECT_EQ(Report(), std::vector<std::wstring>{L"dwMajorVersion: 6.1.7601"});
 
     fake.FailSessions(RPC_S_SERVER_UNAVAILABLE);
-    ClickCommand1();
+    ListSessions();
     ASSERT_EQ(fake.messageBoxes.size(), 2u);
     EXPECT_EQ(fake.messageBoxes[1].title, L"ERROR 1722");
 
     fake.ScriptSessions({{0, "Services", 4}, {1, "Console", 0}});
-    ClickCommand1();
-    const std::vector<std::wstring> lines = List1Lines();
+    ListSessions();
+    const std::vector<std::wstring> lines = Report();
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[4], L"Session ID: 1");
     EXPECT_EQ(lines[5], L"Machine Name: Console");
@@ -241,16 +216,16 @@ TEST_F(SessionListing, FailureIsReportedInAnErrorBoxAndTheNextClickRecovers) {
 }
 
 TEST_F(SessionListing, EveryRecordIsListedPastSixteenBitCounts) {
-    Open();
+    OpenMain();
     constexpr DWORD kSessions = 32770;
     std::vector<FakeSession> sessions;
     sessions.reserve(kSessions);
     for (DWORD id = 0; id < kSessions; ++id)
         sessions.push_back({id, "RDP-Tcp#" + std::to_string(id), 0});
     fake.ScriptSessions(std::move(sessions));
-    ClickCommand1();
+    ListSessions();
 
-    const HWND list = Control(Form1::kList1);
+    const HWND list = MainControl(Form1::kList1);
     ASSERT_EQ(ListBoxCount(list), static_cast<int>(kSessions * 4 + 1));
     EXPECT_EQ(ListBoxLine(list, 32767 * 4), L"Session ID: 32767");
     EXPECT_EQ(ListBoxLine(list, 32768 * 4 + 1), L"Machine Name: RDP-Tcp#32768");

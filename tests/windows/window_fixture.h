@@ -1,0 +1,94 @@
+#pragma once
+
+// The real windows on a scripted platform, as every window test starts them: each test begins as a
+// fresh program would, and ends with every buffer the platform handed out released exactly once.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "main_window/form1.h"
+#include "process_window/form2.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/windows/window_test_support.h"
+#include "version/version_info.h"
+
+namespace wtsscope {
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        VersionInfo = {};
+        fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
+        fake.accounts["S-1-5-21-7-8-9-1001"] = {"CORP", "ann"};
+    }
+
+    void TearDown() override {
+        main.reset();
+        processes.reset();
+        DrainMessages();
+        EXPECT_EQ(fake.LiveBuffers(), 0u);
+        EXPECT_EQ(fake.BadReleases(), 0);
+    }
+
+    // The windows stay hidden unless a test needs them shown: Wine maps and unmaps shown windows
+    // slowly on a display with no window manager.
+    void OpenMain() {
+        main = std::make_unique<Form1>(fake.platform(), [this] { ++processWindowRequests; });
+        ASSERT_NE(main->Create(), nullptr);
+    }
+    // Loads the process window as the main window's button does, without showing it.
+    void OpenProcesses() {
+        if (!processes) processes = std::make_unique<Form2>(fake.platform());
+        processes->Create();
+        DrainMessages();
+    }
+    // Opens it as the main window's button does, shown, then hides it again.
+    void ShowProcesses() {
+        if (!processes) processes = std::make_unique<Form2>(fake.platform());
+        processes->Show();
+        ShowWindow(processes->Handle(), SW_HIDE);
+        DrainMessages();
+    }
+
+    HWND MainControl(int id) const { return GetDlgItem(main->Handle(), id); }
+    void ListSessions() { ClickButton(MainControl(Form1::kCommand1)); }
+    std::vector<std::wstring> Report() const { return ListBoxLines(MainControl(Form1::kList1)); }
+
+    HWND List() const { return GetDlgItem(processes->Handle(), Form2::kListView1); }
+    HWND Refresh() const { return GetDlgItem(processes->Handle(), Form2::kCommand1); }
+    void ClickRefresh() { ClickButton(Refresh()); }
+    std::vector<std::wstring> Column(int column) const { return ListViewColumn(List(), column); }
+    std::vector<std::wstring> Row(int row) const {
+        std::vector<std::wstring> cells;
+        for (int column = 0; column < kProcessColumnCount; ++column)
+            cells.push_back(ListViewCell(List(), row, column));
+        return cells;
+    }
+    std::vector<std::vector<std::wstring>> Rows() const {
+        std::vector<std::vector<std::wstring>> rows;
+        for (int row = 0; row < ListViewRows(List()); ++row) rows.push_back(Row(row));
+        return rows;
+    }
+    // The process identifiers of the selected rows, top to bottom.
+    std::vector<std::wstring> SelectedIds() const {
+        std::vector<std::wstring> ids;
+        for (int row = ListView_GetNextItem(List(), -1, LVNI_SELECTED); row >= 0;
+             row = ListView_GetNextItem(List(), row, LVNI_SELECTED))
+            ids.push_back(ListViewCell(List(), row, 1));
+        return ids;
+    }
+    std::wstring FocusedId() const {
+        const int row = ListView_GetNextItem(List(), -1, LVNI_FOCUSED);
+        return row < 0 ? L"" : ListViewCell(List(), row, 1);
+    }
+
+    testing::FakePlatform fake;
+    std::unique_ptr<Form1> main;
+    std::unique_ptr<Form2> processes;
+    int processWindowRequests = 0;
+};
+
+}  // namespace wtsscope
