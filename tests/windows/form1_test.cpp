@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/window_fixture.h"
 #include "version/version_info.h"
@@ -130,6 +132,148 @@ TEST_F(Form1Test, KeyboardReachesAndPressesTheButtons) {
     PostMessageW(MainControl(Form1::kCommand1), WM_KEYUP, VK_SPACE, 0xC0390001);
     DrainMessages();
     EXPECT_EQ(Report().size(), 5u);
+}
+
+TEST_F(Form1Test, EnterPressesTheButtonFocusedByAClickOrByTab) {
+    fake.ScriptSessions({{0, "Services", 4}});
+    OpenMain();
+    const HWND command1 = MainControl(Form1::kCommand1);
+    const HWND command2 = MainControl(Form1::kCommand2);
+    // Windows marks no button as the default in a window that is not a dialog: Enter reaches the
+    // keyboard navigation, which asks the window for its default button. Wine marks a button
+    // reached by Tab itself, so the style is put back as Windows leaves it.
+    const auto pressEnterAsOnWindows = [](HWND button) {
+        SendMessageW(button, BM_SETSTYLE, BS_PUSHBUTTON, FALSE);
+        PressKey(button, VK_RETURN);
+    };
+    ClickWithMouse(command2);
+    EXPECT_EQ(processWindowRequests, 1);
+    EXPECT_EQ(GetFocus(), command2);
+    EXPECT_EQ(SendMessageW(main->Handle(), DM_GETDEFID, 0, 0),
+              MAKELRESULT(Form1::kCommand2, DC_HASDEFID));
+    pressEnterAsOnWindows(command2);
+    EXPECT_EQ(processWindowRequests, 2);
+
+    PressKey(command2, VK_TAB);
+    ASSERT_EQ(GetFocus(), command1);
+    pressEnterAsOnWindows(command1);
+    EXPECT_EQ(fake.sessionEnumerations, 1);
+    EXPECT_EQ(processWindowRequests, 2);
+
+    // On the list no button is the default, and Enter presses none.
+    SetFocus(MainControl(Form1::kList1));
+    EXPECT_EQ(SendMessageW(main->Handle(), DM_GETDEFID, 0, 0), 0);
+    PressKey(MainControl(Form1::kList1), VK_RETURN);
+    EXPECT_EQ(fake.sessionEnumerations, 1);
+    EXPECT_EQ(processWindowRequests, 2);
+}
+
+TEST_F(Form1Test, FocusStartsOnCommand1AndComesBackAfterAnotherWindowWasActive) {
+    OpenMain();
+    ShowWindow(main->Handle(), SW_SHOW);
+    SetForegroundWindow(main->Handle());
+    DrainMessages();
+    EXPECT_EQ(GetFocus(), MainControl(Form1::kCommand1));
+
+    SetFocus(MainControl(Form1::kList1));
+    const HWND other = CreateWindowExW(0, WC_STATICW, L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                       0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    SetActiveWindow(other);
+    DrainMessages();
+    ASSERT_EQ(GetActiveWindow(), other);
+    SetActiveWindow(main->Handle());
+    DrainMessages();
+    EXPECT_EQ(GetFocus(), MainControl(Form1::kList1));
+    DestroyWindow(other);
+    ShowWindow(main->Handle(), SW_HIDE);
+}
+
+TEST_F(Form1Test, ListScrollsSidewaysAsFarAsItsWidestLine) {
+    const auto widestLine = [](HWND listBox) {
+        const WindowDC dc(listBox);
+        const SelectedObject font(dc.get(),
+                                  reinterpret_cast<HFONT>(SendMessageW(listBox, WM_GETFONT, 0, 0)));
+        int widest = 0;
+        for (const std::wstring& line : ListBoxLines(listBox))
+            widest = std::max(widest, TextWidth(dc.get(), line));
+        return widest;
+    };
+    const auto extent = [](HWND listBox) {
+        return static_cast<int>(SendMessageW(listBox, LB_GETHORIZONTALEXTENT, 0, 0));
+    };
+    OpenMain();
+    const HWND list = MainControl(Form1::kList1);
+    fake.ScriptSessions({{0, "Services", 4}, {1, std::string(300, 'W'), 0}});
+    ListSessions();
+    const int wide = widestLine(list);
+    EXPECT_GT(wide, ChildBox(list).width);
+    EXPECT_GE(extent(list), wide);
+    EXPECT_LE(extent(list), wide + 16);
+
+    // A new listing measures anew, and so does a new font after a DPI change.
+    fake.ScriptSessions({{0, "Services", 4}});
+    ListSessions();
+    EXPECT_LT(extent(list), ChildBox(list).width);
+    EXPECT_GE(extent(list), widestLine(list));
+    fake.ScriptSessions({{1, std::string(300, 'W'), 0}});
+    ListSessions();
+    SendDpiChange(main->Handle(), 192, {0, 0},
+                  {TwipsToPixels(6975, 192), TwipsToPixels(8235, 192)});
+    EXPECT_GE(extent(list), widestLine(list));
+    EXPECT_GT(extent(list), wide * 3 / 2);
+}
+
+TEST_F(Form1Test, DpiChangesInBothDirectionsLandOnTheSuggestedRectangle) {
+    OpenMain();
+    for (const std::vector<int>& trip : {std::vector<int>{96, 192, 96}, {96, 144, 120}}) {
+        for (const int dpi : trip) {
+            const SIZE client{TwipsToPixels(6975, dpi), TwipsToPixels(8235, dpi)};
+            const Box suggested = SendDpiChange(main->Handle(), dpi, {dpi, dpi / 2}, client);
+            EXPECT_EQ(WindowBox(main->Handle()), suggested) << dpi;
+            EXPECT_EQ(ClientBox(main->Handle()), (Box{0, 0, client.cx, client.cy})) << dpi;
+            EXPECT_EQ(ChildBox(MainControl(Form1::kList1)), ScaleBox({840, 2760, 4935, 4545}, dpi))
+                << dpi;
+            EXPECT_EQ(ChildBox(MainControl(Form1::kCommand2)),
+                      ScaleBox({4680, 240, 1335, 615}, dpi))
+                << dpi;
+        }
+    }
+}
+
+// Windows keeps a named window property's atom until RemoveProp; Wine frees properties with the
+// window by itself, so the test looks at the moment the window's last message is handled.
+TEST_F(Form1Test, WindowsGiveBackTheirShortcutsAndGoWithTheirObjects) {
+    static bool propertyLeft = true;
+    static WNDPROC original = nullptr;
+    const auto watch = [](HWND window) {
+        propertyLeft = true;
+        original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
+        SetWindowLongPtrW(
+            window, GWLP_WNDPROC,
+            reinterpret_cast<LONG_PTR>(+[](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+                const LRESULT result = CallWindowProcW(original, hwnd, message, wParam, lParam);
+                if (message == WM_NCDESTROY)
+                    propertyLeft = GetPropW(hwnd, L"wtsscope.accelerators") != nullptr;
+                return result;
+            }));
+    };
+    OpenMain();
+    const HWND window = main->Handle();
+    ASSERT_NE(GetPropW(window, L"wtsscope.accelerators"), nullptr);
+    watch(window);
+    main.reset();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(propertyLeft);
+
+    OpenProcesses();
+    const HWND processWindow = processes->Handle();
+    ASSERT_NE(GetPropW(processWindow, L"wtsscope.accelerators"), nullptr);
+    watch(processWindow);
+    SendMessageW(processWindow, WM_CLOSE, 0, 0);
+    DrainMessages();
+    EXPECT_FALSE(IsWindow(processWindow));
+    EXPECT_FALSE(propertyLeft);
 }
 
 }  // namespace

@@ -119,6 +119,51 @@ inline std::vector<HWND> TabOrder(HWND window) {
     return order;
 }
 
+// Presses and releases the left mouse button on a control, as a user's click does: a button takes
+// the focus and is clicked.
+inline void ClickWithMouse(HWND control) {
+    RECT rect;
+    GetClientRect(control, &rect);
+    const LPARAM at = MAKELPARAM(rect.right / 2, rect.bottom / 2);
+    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(control, WM_LBUTTONUP, 0, at);
+    DrainMessages();
+}
+
+// Types text into the control that has the focus, one character after the other.
+inline void TypeText(HWND focus, const std::wstring& text) {
+    for (const wchar_t c : text) PostMessageW(focus, WM_CHAR, c, 1);
+    DrainMessages();
+}
+
+// Sends the DPI change Windows sends when the window moves to a monitor of that DPI: the rectangle
+// it suggests holds the client area scaled to the new DPI, here placed at a new spot. Windows
+// scales the frame too; Wine keeps the system DPI's frame, so the suggestion is built from the
+// window's real frame, and the client area is what a test can compare.
+inline Box SendDpiChange(HWND window, int dpi, POINT at, SIZE client) {
+    RECT frame;
+    RECT inside;
+    GetWindowRect(window, &frame);
+    GetClientRect(window, &inside);
+    const int width = client.cx + (frame.right - frame.left) - inside.right;
+    const int height = client.cy + (frame.bottom - frame.top) - inside.bottom;
+    RECT suggested{at.x, at.y, at.x + width, at.y + height};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    return {at.x, at.y, width, height};
+}
+
+// A top-level window's place on the screen, and its client area's size.
+inline Box WindowBox(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+inline Box ClientBox(HWND window) {
+    RECT rect;
+    GetClientRect(window, &rect);
+    return {0, 0, rect.right, rect.bottom};
+}
 }  // namespace wtsscope
 
 namespace wtsscope {
