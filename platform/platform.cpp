@@ -11,6 +11,14 @@ namespace {
 using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree>;
 
+// The system directory's path; empty if it cannot be had.
+std::wstring SystemDirectory() {
+    wchar_t directory[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::wstring(directory, length);
+}
+
 // wtsapi32.dll, loaded from the system directory and nowhere else, so that a DLL of that name
 // beside the program or in the current directory is never picked up.
 class TerminalServicesLibrary {
@@ -30,10 +38,9 @@ class TerminalServicesLibrary {
         UniqueModule module(LoadLibraryExW(L"wtsapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
         // Systems without the search flags: name the file in the system directory explicitly.
-        wchar_t directory[MAX_PATH];
-        const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH) return module;
-        const std::wstring path = std::wstring(directory, length) + L"\\wtsapi32.dll";
+        const std::wstring directory = SystemDirectory();
+        if (directory.empty()) return module;
+        const std::wstring path = directory + L"\\wtsapi32.dll";
         return UniqueModule(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     }
 
@@ -156,6 +163,26 @@ std::wstring Platform::AccountText(PSID sid) const {
 
 void Platform::ShowError(HWND owner, const std::wstring& title, const std::wstring& prompt) const {
     functions_.MessageBoxW(owner, prompt.c_str(), title.c_str(), MB_OK | MB_ICONERROR);
+}
+
+SetDefaultDllDirectoriesFunction SystemSetDefaultDllDirectories() {
+    // kernel32.dll is in every process from its start.
+    const FARPROC address =
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+    return reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void (*)()>(address));
+}
+
+LibrarySearch RestrictLibrarySearch(SetDefaultDllDirectoriesFunction setDefaultDllDirectories) {
+    if (setDefaultDllDirectories && setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return LibrarySearch::SystemDirectoryOnly;
+    // Once a directory is named, the current one is no longer searched. An empty name is documented
+    // to do the same, but Wine takes it for none; the system directory adds nothing new. The
+    // program's own directory stays first: only the search flags can drop it.
+    const std::wstring directory = SystemDirectory();
+    if (SetDllDirectoryW(directory.empty() ? L"" : directory.c_str()))
+        return LibrarySearch::WithoutCurrentDirectory;
+    return LibrarySearch::Unchanged;
 }
 
 std::wstring AnsiToWide(std::string_view text) {

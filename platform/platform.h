@@ -78,6 +78,17 @@ class Platform {
     const PlatformFunctions& functions_;
 };
 
+// Where the loader looks for DLLs, for the whole process: called before anything can load one.
+// SetDefaultDllDirectories exists from Windows 8 on, and on Vista and 7 only with KB2533623, so it
+// is looked up, never imported: an import of it keeps the program from starting at all without
+// the update. Without it the current directory at least leaves the search (SetDllDirectory, from
+// XP SP1 on), and wtsapi32.dll is loaded by its full path in the system directory.
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+SetDefaultDllDirectoriesFunction SystemSetDefaultDllDirectories();
+
+enum class LibrarySearch { SystemDirectoryOnly, WithoutCurrentDirectory, Unchanged };
+LibrarySearch RestrictLibrarySearch(SetDefaultDllDirectoriesFunction setDefaultDllDirectories);
+
 // ANSI text in the system's ANSI code page, as UTF-16.
 std::wstring AnsiToWide(std::string_view text);
 
