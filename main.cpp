@@ -2,11 +2,11 @@
 #include <commctrl.h>
 
 #include "main_window/form1.h"
+#include "platform/system_library.h"
 #include "process_window/form2.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
-    // Before anything can load a DLL: only the system directory is searched.
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    wtsscope::RestrictLibrarySearch(wtsscope::SystemSetDefaultDllDirectories());
 
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);

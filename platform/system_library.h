@@ -17,6 +17,17 @@ using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;
 // code as the thread's last error.
 UniqueModule LoadSystemLibrary(const wchar_t* name);
 
+// Where the loader looks for DLLs, for the whole process: called before anything can load one.
+// SetDefaultDllDirectories exists from Windows 8 on, and on Vista and 7 only with KB2533623, so it
+// is looked up, never imported: an import of it keeps the program from starting at all without
+// the update. Without it the current directory at least leaves the search (SetDllDirectory, from
+// XP SP1 on), and the program's own DLLs are loaded by their full path in the system directory.
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+SetDefaultDllDirectoriesFunction SystemSetDefaultDllDirectories();
+
+enum class LibrarySearch { SystemDirectoryOnly, WithoutCurrentDirectory, Unchanged };
+LibrarySearch RestrictLibrarySearch(SetDefaultDllDirectoriesFunction setDefaultDllDirectories);
+
 // The export of a loaded module as a function of the given type, or null.
 template <class Function>
 Function ExportOf(HMODULE module, const char* name) {

@@ -76,6 +76,29 @@ wts_stop_xvfb() {
 # Ends every Wine process of the project's prefix.
 wts_wine_kill() {
     if [[ -x $WTS_WINESERVER && -d $WTS_PREFIX ]]; then
-        WINEPREFIX=$WTS_PREFIX "$WTS_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+        WINEPREFIX=$WTS_PREFIX timeout -k 5 30 "$WTS_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
     fi
+}
+
+# Runs a Wine command for at most the given seconds (0: no limit), so that a wedged Wine fails
+# with a message instead of hanging its caller. Its output is appended to OUTPUT (/dev/null drops
+# it; - leaves it where the caller's goes). Past the limit it says what timed out on the caller's
+# error output, ends every Wine process of the prefix, the server included, and fails with 124.
+#   wts_wine_timed SECONDS WHAT OUTPUT COMMAND [ARGS...]
+wts_wine_timed() {
+    local limit=$1 what=$2 output=$3 start=$SECONDS rc=0
+    shift 3
+    # In the foreground, so that Ctrl+C still reaches the command; the rest of Wine goes with the
+    # server below.
+    if [[ $output == - ]]; then
+        timeout --foreground -k 10 "$limit" "$@" </dev/null || rc=$?
+    else
+        timeout --foreground -k 10 "$limit" "$@" </dev/null >>"$output" 2>&1 || rc=$?
+    fi
+    if (( (rc == 124 || rc == 137) && limit > 0 && SECONDS - start >= limit )); then
+        echo "${0##*/}: timed out after $limit s: $what; ending the Wine processes of $WTS_PREFIX" >&2
+        wts_wine_kill
+        return 124
+    fi
+    return "$rc"
 }

@@ -56,7 +56,9 @@ mkdir -p "$(dirname "$shot")"
 rm -f "$shot"
 echo "probe: $probe_arch $probe, display $DISPLAY"
 
-"$wine_exec" "$probe_arch" "$probe" --label "$label" --timeout "$timeout" --pause 10 "$app" &
+# wine-exec ends the probe's Wine if it outlives its own time-out well.
+WTSSCOPE_WINE_TIMEOUT=${WTSSCOPE_WINE_TIMEOUT:-$((timeout * 3))} \
+    "$wine_exec" "$probe_arch" "$probe" --label "$label" --timeout "$timeout" --pause 10 "$app" &
 probe_pid=$!
 
 # Wait for the window, give it a moment to paint, then photograph it.

@@ -1,14 +1,20 @@
 #pragma once
 
-// Takes typed values off the front of a fuzzer's input; past its end every value reads as zero, so
-// a short input is still a complete case.
+// What every fuzz target shares: its input, taken off the front as typed values (past its end every
+// value reads as zero, so a short input is still a complete case), and the check of a property.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace wtsscope::fuzz {
+
+// A property that does not hold ends the run as a finding, and libFuzzer keeps the input.
+inline void Check(bool condition) {
+    if (!condition) std::abort();
+}
 
 class FuzzInput {
   public:

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,10 +14,6 @@
 
 namespace wtsscope::fuzz {
 namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
 
 int Sign(int value) { return (value > 0) - (value < 0); }
 

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -18,10 +17,6 @@
 
 namespace wtsscope::fuzz {
 namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
 
 // What the address-space test must answer, in arithmetic that cannot overflow.
 bool FitsByWideArithmetic(std::uintptr_t start, std::size_t count, std::size_t recordSize) {

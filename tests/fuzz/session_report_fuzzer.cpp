@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,10 +13,6 @@
 
 namespace wtsscope::fuzz {
 namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
 
 // The decimal text of a signed 32-bit value, by the C library rather than the program.
 std::wstring Decimal(std::uint32_t bits) {

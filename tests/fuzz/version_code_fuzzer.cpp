@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -12,10 +11,6 @@
 
 namespace wtsscope::fuzz {
 namespace {
-
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
 
 // The one-letter service-pack mark, if the field holds exactly one letter between blanks.
 char ServicePackMark(const VersionRecord& record) {

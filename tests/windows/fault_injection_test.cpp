@@ -11,6 +11,7 @@
 #include "main_window/form1.h"
 #include "process_window/form2.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/windows/prompts.h"
 #include "tests/windows/window_fixture.h"
 #include "version/version_info.h"
 
@@ -19,13 +20,9 @@ namespace {
 
 using testing::FakeProcess;
 using testing::FakeSession;
+using testing::kProcessesPrompt;
+using testing::kSessionsPrompt;
 
-constexpr wchar_t kSessionsPrompt[] =
-    L"Error occurred calling WTSEnumerateSessionsA.  Check the Platform SDK error codes in the "
-    L"MSDN Documentation for more information.";
-constexpr wchar_t kProcessesPrompt[] =
-    L"Error occurred calling WTSEnumerateProcesses.  Check the Platform SDK error codes in the "
-    L"MSDN Documentation for more information.";
 constexpr UINT kErrorBoxStyle = MB_OK | MB_ICONERROR;
 
 // Access denied, the terminal-services service not running, and the server out of memory.

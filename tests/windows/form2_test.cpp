@@ -4,6 +4,7 @@
 
 #include "platform/text.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/windows/prompts.h"
 #include "tests/windows/window_fixture.h"
 
 namespace wtsscope {
@@ -11,9 +12,7 @@ namespace {
 
 using testing::FakeProcess;
 
-constexpr wchar_t kErrorPrompt[] =
-    L"Error occurred calling WTSEnumerateProcesses.  Check the Platform SDK error codes in the "
-    L"MSDN Documentation for more information.";
+constexpr auto& kErrorPrompt = testing::kProcessesPrompt;
 
 std::wstring AnsiText(const char* text) { return AnsiToWide(text); }
 

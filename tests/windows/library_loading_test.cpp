@@ -1,7 +1,8 @@
 // Where wtsapi32.dll comes from, and what the windows do when it cannot be had. Copies of a
 // stand-in that leaves a mark when loaded are planted beside the executables and in the current
 // directory, and must never be loaded; without the library, or with one that lacks an export, the
-// windows report the loader's code and go on working.
+// windows report the loader's code and go on working. Where the system cannot be told to search
+// only its own directory, the current directory at least leaves the search.
 //
 // Each case runs in a process of its own, started here from a copy of the executable under a name
 // of its own, so that the library is loaded afresh and Wine's loader can be told, for that name
@@ -25,6 +26,7 @@
 
 #include "main_window/form1.h"
 #include "platform/platform.h"
+#include "platform/system_library.h"
 #include "process_window/form2.h"
 #include "tests/windows/window_test_support.h"
 
@@ -35,6 +37,9 @@ constexpr wchar_t kPreferFiles[] = L"native,builtin";
 constexpr wchar_t kNoLibrary[] = L"";
 constexpr wchar_t kStandInVariable[] = L"WTSSCOPE_STAND_IN";
 constexpr DWORD kChildTimeoutMs = 120000;
+// Names no system library has, so that only the order of the search decides whether they load.
+constexpr wchar_t kBesideTheProgram[] = L"wtsscope_beside.dll";
+constexpr wchar_t kInCurrentDirectory[] = L"wtsscope_current.dll";
 
 bool UnderWine() {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
@@ -278,6 +283,14 @@ TEST(LibraryLoading, WithAnExportMissingOnlyThatFunctionFails) {
     SetEnvironmentVariableW(kStandInVariable, nullptr);
 }
 
+TEST(LibraryLoading, TheSearchLeavesTheCurrentDirectoryWithoutTheSearchFlags) {
+    const ScratchDirectory program(L"program");
+    const ScratchDirectory current(L"current");
+    ASSERT_TRUE(program.Place(L"stand_in_wtsapi32.dll", kBesideTheProgram));
+    ASSERT_TRUE(current.Place(L"stand_in_wtsapi32.dll", kInCurrentDirectory));
+    RunInChild(L"LibrarySearchNarrows", program.Path(), current.Path(), kPreferFiles);
+}
+
 // What follows runs only in the processes started above.
 
 std::vector<std::wstring> boxTitles;
@@ -408,6 +421,32 @@ TEST(InOwnProcess, DISABLED_WithAnExportMissing) {
     EXPECT_EQ(report[6], L"Connect State: 4");
     EXPECT_EQ(boxTitles.size(), 2u);
     EXPECT_EQ(outstanding(), 0);
+}
+
+// Whether a library of that name loads from where the loader looks now.
+bool Loads(const wchar_t* name) {
+    const HMODULE module = LoadLibraryW(name);
+    if (module) FreeLibrary(module);
+    return module != nullptr;
+}
+
+TEST(InOwnProcess, DISABLED_LibrarySearchNarrows) {
+    // The loader's own order looks beside the program and in the current directory.
+    ASSERT_TRUE(Loads(kBesideTheProgram));
+    ASSERT_TRUE(Loads(kInCurrentDirectory));
+
+    // As on Vista, or 7 without KB2533623: the current directory leaves the search; the
+    // program's own directory stays first, as documented for SetDllDirectory.
+    EXPECT_EQ(RestrictLibrarySearch(nullptr), LibrarySearch::WithoutCurrentDirectory);
+    EXPECT_FALSE(Loads(kInCurrentDirectory));
+    EXPECT_TRUE(Loads(kBesideTheProgram));
+
+    const SetDefaultDllDirectoriesFunction setDefault = SystemSetDefaultDllDirectories();
+    if (!setDefault) GTEST_SKIP() << "this system has no SetDefaultDllDirectories";
+    EXPECT_EQ(RestrictLibrarySearch(setDefault), LibrarySearch::SystemDirectoryOnly);
+    EXPECT_FALSE(Loads(kBesideTheProgram));
+    EXPECT_FALSE(Loads(kInCurrentDirectory));
+    EXPECT_TRUE(Loads(L"wtsapi32.dll"));
 }
 
 }  // namespace

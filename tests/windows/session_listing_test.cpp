@@ -9,6 +9,7 @@
 
 #include "main_window/form1.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/windows/prompts.h"
 #include "tests/windows/window_fixture.h"
 #include "version/version_info.h"
 
@@ -17,9 +18,7 @@ namespace {
 
 using testing::FakeSession;
 
-constexpr wchar_t kFailurePrompt[] =
-    L"Error occurred calling WTSEnumerateSessionsA.  Check the Platform SDK error codes in the "
-    L"MSDN Documentation for more information.";
+constexpr auto& kFailurePrompt = testing::kSessionsPrompt;
 
 // What the platform's own conversion makes of ANSI text, to compare against.
 std::wstring SystemAnsiToWide(const std::string& text) {

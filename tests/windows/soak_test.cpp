@@ -79,8 +79,11 @@ struct Trend {
     double highest;
     double last;
 
-    double Growth() const { return atWarmUp > 0 ? (last - atWarmUp) / atWarmUp : 0; }
-    double PeakGrowth() const { return atWarmUp > 0 ? (highest - atWarmUp) / atWarmUp : 0; }
+    // Every sample is taken with both windows, their fonts and thousands of rows in place: a
+    // platform that answers zero throughout does not count this at all (Wine counts neither user
+    // nor GDI objects), and there is nothing to compare.
+    bool Counted() const { return highest > 0; }
+    double Growth() const { return (last - atWarmUp) / std::max(atWarmUp, 1.0); }
 };
 
 template <class Read>
@@ -185,13 +188,15 @@ TEST(Soak, RefreshesAndListingsLeakNothing) {
                 static_cast<unsigned long>(kProcesses), static_cast<unsigned long>(kSessions),
                 static_cast<unsigned long>(elapsed));
     for (const Trend& trend : trends) {
+        if (!trend.Counted()) {
+            // The windows count stands in for the user objects there.
+            std::printf("soak: %-13s not counted here\n", trend.name);
+            continue;
+        }
         std::printf("soak: %-13s after warm-up %.0f, highest %.0f, last %.0f: %+.3f%%\n",
                     trend.name, trend.atWarmUp, trend.highest, trend.last, 100 * trend.Growth());
         EXPECT_LE(trend.Growth(), kAllowedGrowth) << trend.name;
     }
-    // Wine answers zero for both object counts; there the windows count stands in for them.
-    if (trends[0].last == 0 && trends[1].last == 0)
-        std::printf("soak: this platform does not count user and GDI objects\n");
 }
 
 }  // namespace
