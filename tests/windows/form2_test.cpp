@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/text.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/prompts.h"
@@ -306,6 +308,150 @@ TEST_F(Form2Test, LayoutIsTheTableAtTheDesignSizeAndFollowsTheWindow) {
     }
     SelectObject(context, previous);
     ReleaseDC(List(), context);
+}
+
+TEST_F(Form2Test, OpensWithTheFocusOnTheListAndGivesItBackOnReturn) {
+    fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"}, {1, 500, "notepad", std::nullopt}});
+    OpenMain();
+    ShowWindow(main->Handle(), SW_SHOW);
+    processes = std::make_unique<Form2>(fake.platform());
+    processes->Show();
+    DrainMessages();
+    EXPECT_EQ(GetFocus(), List());
+    // The arrows move in the list at once.
+    PressKey(List(), VK_DOWN);
+    EXPECT_EQ(FocusedId(), L"4");
+
+    // Away to the main window and back, by activation as Alt+Tab or a click does.
+    SetFocus(Refresh());
+    SetActiveWindow(main->Handle());
+    DrainMessages();
+    EXPECT_EQ(GetFocus(), MainControl(Form1::kCommand1));
+    SetActiveWindow(processes->Handle());
+    DrainMessages();
+    EXPECT_EQ(GetFocus(), Refresh());
+    ShowWindow(processes->Handle(), SW_HIDE);
+    ShowWindow(main->Handle(), SW_HIDE);
+}
+
+TEST_F(Form2Test, EnterPressesRefreshReachedByTabOrByAClick) {
+    fake.ScriptProcesses({{0, 4, "System", std::nullopt}});
+    OpenProcesses();
+    SetFocus(List());
+    // On the list Enter presses nothing.
+    EXPECT_EQ(SendMessageW(processes->Handle(), DM_GETDEFID, 0, 0), 0);
+    PressKey(List(), VK_RETURN);
+    EXPECT_EQ(fake.processEnumerations, 1);
+
+    PressKey(List(), VK_TAB);
+    ASSERT_EQ(GetFocus(), Refresh());
+    // As Windows leaves it: no button of a plain window is marked the default (Wine marks the one
+    // Tab reached).
+    SendMessageW(Refresh(), BM_SETSTYLE, BS_PUSHBUTTON, FALSE);
+    PressKey(Refresh(), VK_RETURN);
+    EXPECT_EQ(fake.processEnumerations, 2);
+
+    SetFocus(List());
+    ClickWithMouse(Refresh());
+    EXPECT_EQ(fake.processEnumerations, 3);
+    EXPECT_EQ(SendMessageW(processes->Handle(), DM_GETDEFID, 0, 0),
+              MAKELRESULT(Form2::kCommand1, DC_HASDEFID));
+    PressKey(Refresh(), VK_RETURN);
+    EXPECT_EQ(fake.processEnumerations, 4);
+}
+
+TEST_F(Form2Test, TypingGoesToTheNextRowWhoseSortedColumnBeginsWithTheText) {
+    fake.ScriptProcesses({{0, 30, "alpha.exe", std::nullopt},
+                          {0, 12, "beta.exe", std::nullopt},
+                          {0, 7, "Bravo.exe", std::nullopt},
+                          {0, 25, "charlie.exe", std::nullopt},
+                          {0, 31, "delta.exe", std::nullopt}});
+    OpenProcesses();
+    SetFocus(List());
+    const auto type = [this](const std::wstring& text) {
+        TypeText(List(), text);
+        // The list starts a new search once a moment has passed since the last key.
+        Sleep(1100);
+    };
+    // Unsorted, by name: a letter finds the next name, more letters narrow it, case aside.
+    type(L"b");
+    EXPECT_EQ(SelectedIds(), std::vector<std::wstring>{L"12"});
+    EXPECT_EQ(FocusedId(), L"12");
+    type(L"BR");
+    EXPECT_EQ(FocusedId(), L"7");
+    // No match: focus and selection stay.
+    type(L"x");
+    EXPECT_EQ(SelectedIds(), std::vector<std::wstring>{L"7"});
+    EXPECT_EQ(FocusedId(), L"7");
+
+    // Sorted by identifier (7 12 25 30 31): the identifier's digits, wrapping round at the end.
+    ClickHeader(List(), 1);
+    type(L"3");
+    EXPECT_EQ(FocusedId(), L"30");
+    type(L"3");
+    EXPECT_EQ(FocusedId(), L"31");
+    type(L"1");
+    EXPECT_EQ(FocusedId(), L"12");
+    EXPECT_EQ(SelectedIds(), std::vector<std::wstring>{L"12"});
+}
+
+TEST_F(Form2Test, DpiChangesInBothDirectionsLandOnTheSuggestedRectangle) {
+    fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"}});
+    OpenProcesses();
+    for (const std::vector<int>& trip : {std::vector<int>{96, 192, 96}, {96, 144, 120}}) {
+        for (const int dpi : trip) {
+            const SIZE client{TwipsToPixels(6975, dpi), TwipsToPixels(8235, dpi)};
+            const Box suggested = SendDpiChange(processes->Handle(), dpi, {dpi / 2, dpi}, client);
+            EXPECT_EQ(WindowBox(processes->Handle()), suggested) << dpi;
+            EXPECT_EQ(ClientBox(processes->Handle()), (Box{0, 0, client.cx, client.cy})) << dpi;
+            EXPECT_EQ(ChildBox(List()), ScaleBox({240, 120, 6615, 3855}, dpi)) << dpi;
+            EXPECT_EQ(ChildBox(Refresh()), ScaleBox({1200, 4560, 1815, 615}, dpi)) << dpi;
+        }
+    }
+}
+
+TEST_F(Form2Test, AFullSelectionAndItsAnchorSurviveRefreshAndSortInOneCall) {
+    std::vector<FakeProcess> scripted;
+    for (DWORD id = 1; id <= 3000; ++id)
+        scripted.push_back(
+            {id % 7, 10000 - id, std::string(1, static_cast<char>('a' + id % 13)), std::nullopt});
+    fake.ScriptProcesses(scripted);
+    OpenProcesses();
+    SetFocus(List());
+    ListView_SetItemState(List(), 5, LVIS_FOCUSED, LVIS_FOCUSED);
+    ListView_SetSelectionMark(List(), 5);
+    const std::wstring anchor = ListViewCell(List(), 5, 1);
+    PressKey(List(), 'A', true);
+    ASSERT_EQ(ListView_GetSelectedCount(List()), 3000u);
+
+    // Every state change of an owner-data list reaches its owner as LVN_ITEMCHANGED: one with
+    // row -1 is the whole list at once.
+    static std::vector<int> changedRows;
+    static WNDPROC original = nullptr;
+    original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(processes->Handle(), GWLP_WNDPROC));
+    SetWindowLongPtrW(
+        processes->Handle(), GWLP_WNDPROC,
+        reinterpret_cast<LONG_PTR>(+[](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+            if (message == WM_NOTIFY) {
+                const auto& change = *reinterpret_cast<const NMLISTVIEW*>(lParam);
+                if (change.hdr.code == LVN_ITEMCHANGED && (change.uNewState & LVIS_SELECTED) &&
+                    !(change.uOldState & LVIS_SELECTED))
+                    changedRows.push_back(change.iItem);
+            }
+            return CallWindowProcW(original, hwnd, message, wParam, lParam);
+        }));
+    for (const auto& act : std::vector<std::function<void()>>{[this] { ClickRefresh(); },
+                                                              [this] { ClickHeader(List(), 2); },
+                                                              [this] { ClickHeader(List(), 0); }}) {
+        changedRows.clear();
+        act();
+        EXPECT_EQ(ListView_GetSelectedCount(List()), 3000u);
+        EXPECT_EQ(changedRows, std::vector<int>{-1});
+        const int mark = ListView_GetSelectionMark(List());
+        ASSERT_GE(mark, 0);
+        EXPECT_EQ(ListViewCell(List(), mark, 1), anchor);
+    }
+    SetWindowLongPtrW(processes->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
 }
 
 }  // namespace
