@@ -1,7 +1,5 @@
 #include "platform/text.h"
 
-#include <cstring>
-
 #if defined(_WIN32)
 #include <windows.h>
 #endif
@@ -10,19 +8,9 @@ namespace wtsscope {
 
 std::wstring DecimalText(std::int32_t value) { return std::to_wstring(value); }
 
-std::string_view ReadAnsiText(const char* address, TextBounds bounds) {
+std::string_view ReadAnsiText(const char* address) {
     if (address == nullptr) return {};
-    if (bounds.begin == nullptr && bounds.end == nullptr) return std::string_view(address);
-    const auto at = reinterpret_cast<std::uintptr_t>(address);
-    const auto begin = reinterpret_cast<std::uintptr_t>(bounds.begin);
-    const auto end = reinterpret_cast<std::uintptr_t>(bounds.end);
-    if (at < begin || at >= end) return {};
-    const std::size_t available = end - at;
-    const void* terminator = std::memchr(address, 0, available);
-    const std::size_t length =
-        terminator ? static_cast<std::size_t>(static_cast<const char*>(terminator) - address)
-                   : available;
-    return std::string_view(address, length);
+    return std::string_view(address);
 }
 
 #if defined(_WIN32)

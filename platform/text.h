@@ -12,16 +12,8 @@ namespace wtsscope {
 // The decimal text of a signed 32-bit value: no leading blank, no grouping.
 std::wstring DecimalText(std::int32_t value);
 
-// Where texts may be read. The platform's own buffers are trusted (both ends null): a text runs to
-// its terminator. A bounded region confines every read to [begin, end), so a text that is not
-// terminated inside it stops at its end and an address outside it reads as no text.
-struct TextBounds {
-    const char* begin = nullptr;
-    const char* end = nullptr;
-};
-
 // The zero-terminated ANSI text at an address; a null address is the empty text.
-std::string_view ReadAnsiText(const char* address, TextBounds bounds = {});
+std::string_view ReadAnsiText(const char* address);
 
 #if defined(_WIN32)
 // ANSI text in the system's ANSI code page, as UTF-16.

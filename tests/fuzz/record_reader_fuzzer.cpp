@@ -1,7 +1,8 @@
 // Reads session and process records out of an arbitrary block with an arbitrary count, as the two
 // windows do: the count is checked against the address space and the block first, then every
-// record is copied out and its text read inside the block's bounds. The block is an allocation of
-// exactly its size, so AddressSanitizer stops any read past it.
+// record is copied out and its text read when it lies in the block. The block is an allocation of
+// exactly its size plus the zero byte the platform's last text ends in, so AddressSanitizer stops
+// any read past it.
 
 #include <cstddef>
 #include <cstdint>
@@ -42,20 +43,21 @@ char* AddressFor(std::uintptr_t raw, char* block, std::size_t size) {
     }
 }
 
-// The text at an address as the bounded read must give it: up to the first zero byte, or to the
-// end of the block; nothing for an address outside it.
+// The text at an address as the read must give it: up to the first zero byte, which the block's
+// terminator bounds; nothing for a null address. Addresses outside the block are not the
+// platform's and are not read.
 void CheckText(const char* address, const char* block, std::size_t size) {
-    const std::string_view text = ReadAnsiText(address, TextBounds{block, block + size});
     const auto at = reinterpret_cast<std::uintptr_t>(address);
     const auto begin = reinterpret_cast<std::uintptr_t>(block);
-    if (address == nullptr || at < begin || at >= begin + size) {
+    if (address != nullptr && (at < begin || at > begin + size)) return;
+    const std::string_view text = ReadAnsiText(address);
+    if (address == nullptr) {
         Check(text.empty());
         return;
     }
     Check(text.data() == address);
-    const std::size_t available = begin + size - at;
     std::size_t length = 0;
-    while (length < available && address[length] != '\0') ++length;
+    while (address[length] != '\0') ++length;
     Check(text.size() == length);
 }
 
@@ -89,10 +91,11 @@ const char* TextOf(const ProcessRecord& record) { return record.pProcessName; }
 
 template <class Record>
 void ReadBlock(std::size_t count, bool nearCapacity, const std::uint8_t* bytes, std::size_t size) {
-    // Exactly the block's size, so a read one byte past it is caught.
-    const std::unique_ptr<char[]> storage(new char[size == 0 ? 1 : size]);
+    // Exactly the block's size and its terminator, so a read one byte past them is caught.
+    const std::unique_ptr<char[]> storage(new char[size + 1]);
     char* const block = storage.get();
     if (size != 0) std::memcpy(block, bytes, size);
+    block[size] = '\0';
     const std::size_t capacity = size / sizeof(Record);
     RewriteAddresses<Record>(block, size, capacity);
     // Most counts are far too large; these stay around what the block holds, one past it included.

@@ -20,21 +20,6 @@ TEST(ReadAnsiText, TrustedTextsRunToTheirTerminator) {
     EXPECT_EQ(ReadAnsiText(bytes), std::string_view(bytes, 6));
 }
 
-TEST(ReadAnsiText, BoundedReadsStayInsideTheRegion) {
-    // The region is the middle of this storage; its neighbours must never be read.
-    const char storage[] = {'z', 'a', 'b', '\0', 'c', 'd', 'y'};
-    const char* block = storage + 1;
-    const TextBounds bounds{block, block + 5};
-    EXPECT_EQ(ReadAnsiText(block, bounds), "ab");
-    EXPECT_EQ(ReadAnsiText(block + 2, bounds), "");
-    // Not terminated before the end: the text stops there.
-    EXPECT_EQ(ReadAnsiText(block + 3, bounds), "cd");
-    // Addresses outside the region read as no text.
-    EXPECT_EQ(ReadAnsiText(block + 5, bounds), "");
-    EXPECT_EQ(ReadAnsiText(storage, bounds), "");
-    EXPECT_EQ(ReadAnsiText(nullptr, bounds), "");
-}
-
 TEST(Records, CopiedInThePlatformsOrderAtThisPointerWidth) {
     char services[] = "Services";
     char console[] = "Console";

@@ -295,19 +295,14 @@ TEST_F(Form2Test, LayoutIsTheTableAtTheDesignSizeAndFollowsTheWindow) {
     button.top += 100;
     EXPECT_EQ(ChildBox(Refresh()), button);
     // Every column is wide enough for its widest text.
-    HDC context = GetDC(List());
-    const HGDIOBJ previous =
-        SelectObject(context, reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0)));
+    const WindowDC dc(List());
+    const SelectedObject font(dc.get(),
+                              reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0)));
     for (int column = 0; column < 4; ++column) {
         for (const std::wstring& text :
-             {HeaderTexts(List())[column], ListViewCell(List(), 0, column)}) {
-            SIZE size{};
-            GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &size);
-            EXPECT_GT(ListView_GetColumnWidth(List(), column), size.cx) << column;
-        }
+             {HeaderTexts(List())[column], ListViewCell(List(), 0, column)})
+            EXPECT_GT(ListView_GetColumnWidth(List(), column), TextWidth(dc.get(), text)) << column;
     }
-    SelectObject(context, previous);
-    ReleaseDC(List(), context);
 }
 
 TEST_F(Form2Test, OpensWithTheFocusOnTheListAndGivesItBackOnReturn) {
