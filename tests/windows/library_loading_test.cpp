@@ -28,7 +28,7 @@
 #include "platform/platform.h"
 #include "platform/system_library.h"
 #include "process_window/form2.h"
-#include "tests/windows/window_test_support.h"
+#include "tests/windows/window_fixture.h"
 
 namespace wtsscope {
 namespace {
@@ -307,31 +307,6 @@ PlatformFunctions SystemFunctionsRecordingBoxes() {
     return functions;
 }
 
-struct Windows {
-    explicit Windows(const Platform& platform) : main(platform, nullptr), processes(platform) {
-        main.Create();
-    }
-    ~Windows() {
-        if (main.Handle()) DestroyWindow(main.Handle());
-        DrainMessages();
-    }
-
-    void ListSessions() { ClickButton(GetDlgItem(main.Handle(), Form1::kCommand1)); }
-    std::vector<std::wstring> Report() const {
-        return ListBoxLines(GetDlgItem(main.Handle(), Form1::kList1));
-    }
-    void OpenProcesses() {
-        processes.Show();
-        ShowWindow(processes.Handle(), SW_HIDE);
-        DrainMessages();
-    }
-    HWND Refresh() const { return GetDlgItem(processes.Handle(), Form2::kCommand1); }
-    int Rows() const { return ListViewRows(GetDlgItem(processes.Handle(), Form2::kListView1)); }
-
-    Form1 main;
-    Form2 processes;
-};
-
 TEST(InOwnProcess, DISABLED_PlainLoadByNameFindsThePlantedCopy) {
     const HMODULE loaded = LoadLibraryW(L"wtsapi32.dll");
     ASSERT_NE(loaded, nullptr);
@@ -365,7 +340,7 @@ TEST(InOwnProcess, DISABLED_WithoutTheLibrary) {
     EXPECT_EQ(processes.lastError, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
     Windows windows(platform);
-    ASSERT_NE(windows.main.Handle(), nullptr);
+    windows.OpenMain();
     // Every attempt asks the loader again, and every one is reported.
     for (int attempt = 1; attempt <= 2; ++attempt) {
         windows.ListSessions();
@@ -373,10 +348,10 @@ TEST(InOwnProcess, DISABLED_WithoutTheLibrary) {
         EXPECT_EQ(boxTitles.back(), L"ERROR 126");
         EXPECT_EQ(windows.Report().size(), 1u);
     }
-    windows.OpenProcesses();
+    windows.ShowProcesses();
     ASSERT_EQ(boxTitles.size(), 3u);
     EXPECT_EQ(boxTitles.back(), L"Error 126");
-    EXPECT_EQ(windows.Rows(), 0);
+    EXPECT_EQ(ListViewRows(windows.List()), 0);
     ClickButton(windows.Refresh());
     ASSERT_EQ(boxTitles.size(), 4u);
     EXPECT_EQ(boxTitles.back(), L"Error 126");
@@ -399,11 +374,11 @@ TEST(InOwnProcess, DISABLED_WithAnExportMissing) {
     const PlatformFunctions functions = SystemFunctionsRecordingBoxes();
     const Platform platform(functions);
     Windows windows(platform);
-    ASSERT_NE(windows.main.Handle(), nullptr);
-    windows.OpenProcesses();
+    windows.OpenMain();
+    windows.ShowProcesses();
     ASSERT_EQ(boxTitles.size(), 1u);
     EXPECT_EQ(boxTitles.back(), L"Error 127");  // ERROR_PROC_NOT_FOUND
-    EXPECT_EQ(windows.Rows(), 0);
+    EXPECT_EQ(ListViewRows(windows.List()), 0);
     ClickButton(windows.Refresh());
     ASSERT_EQ(boxTitles.size(), 2u);
     EXPECT_EQ(boxTitles.back(), L"Error 127");

@@ -17,37 +17,33 @@
 
 namespace wtsscope {
 
-class WindowTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        VersionInfo = {};
-        fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
-        fake.accounts["S-1-5-21-7-8-9-1001"] = {"CORP", "ann"};
-    }
-
-    void TearDown() override {
+// Both windows on a platform, reached the way a user reaches them. The windows stay hidden unless
+// a test needs them shown: Wine maps and unmaps shown windows slowly on a display with no window
+// manager.
+class Windows {
+  public:
+    explicit Windows(const Platform& platform) : platform_(platform) {}
+    ~Windows() {
         main.reset();
         processes.reset();
         DrainMessages();
-        EXPECT_EQ(fake.LiveBuffers(), 0u);
-        EXPECT_EQ(fake.BadReleases(), 0);
     }
+    Windows(const Windows&) = delete;
+    Windows& operator=(const Windows&) = delete;
 
-    // The windows stay hidden unless a test needs them shown: Wine maps and unmaps shown windows
-    // slowly on a display with no window manager.
     void OpenMain() {
-        main = std::make_unique<Form1>(fake.platform(), [this] { ++processWindowRequests; });
+        main = std::make_unique<Form1>(platform_, [this] { ++processWindowRequests; });
         ASSERT_NE(main->Create(), nullptr);
     }
     // Loads the process window as the main window's button does, without showing it.
     void OpenProcesses() {
-        if (!processes) processes = std::make_unique<Form2>(fake.platform());
+        if (!processes) processes = std::make_unique<Form2>(platform_);
         processes->Create();
         DrainMessages();
     }
     // Opens it as the main window's button does, shown, then hides it again.
     void ShowProcesses() {
-        if (!processes) processes = std::make_unique<Form2>(fake.platform());
+        if (!processes) processes = std::make_unique<Form2>(platform_);
         processes->Show();
         ShowWindow(processes->Handle(), SW_HIDE);
         DrainMessages();
@@ -85,10 +81,36 @@ class WindowTest : public ::testing::Test {
         return row < 0 ? L"" : ListViewCell(List(), row, 1);
     }
 
-    testing::FakePlatform fake;
     std::unique_ptr<Form1> main;
     std::unique_ptr<Form2> processes;
     int processWindowRequests = 0;
+
+  private:
+    const Platform& platform_;
+};
+
+// The scripted platform comes first, so that the windows can be given it.
+struct ScriptedPlatform {
+    testing::FakePlatform fake;
+};
+
+class WindowTest : public ::testing::Test, protected ScriptedPlatform, protected Windows {
+  protected:
+    WindowTest() : Windows(fake.platform()) {}
+
+    void SetUp() override {
+        VersionInfo = {};
+        fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
+        fake.accounts["S-1-5-21-7-8-9-1001"] = {"CORP", "ann"};
+    }
+
+    void TearDown() override {
+        main.reset();
+        processes.reset();
+        DrainMessages();
+        EXPECT_EQ(fake.LiveBuffers(), 0u);
+        EXPECT_EQ(fake.BadReleases(), 0);
+    }
 };
 
 }  // namespace wtsscope
