@@ -95,22 +95,6 @@ Trend TrendOf(const char* name, const std::vector<Usage>& samples, std::size_t w
     return trend;
 }
 
-// Paints a control into a memory bitmap, as the screen would: the list asks for every visible cell.
-void PaintOffScreen(HWND control) {
-    RECT client;
-    GetClientRect(control, &client);
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    const HGDIOBJ previous = SelectObject(memory, bitmap);
-    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
-                 PRF_CLIENT | PRF_ERASEBKGND);
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-}
-
 TEST(Soak, RefreshesAndListingsLeakNothing) {
     const int cycles = Cycles();
     VersionInfo = {};

@@ -164,6 +164,21 @@ inline Box ClientBox(HWND window) {
     GetClientRect(window, &rect);
     return {0, 0, rect.right, rect.bottom};
 }
+
+// Paints a control into a memory bitmap, as the screen would: a hidden window is never painted,
+// and a list asks for every visible cell.
+inline void PaintOffScreen(HWND control) {
+    using UniqueMemoryDC = UniqueHandle<HDC, &::DeleteDC>;
+    using UniqueBitmap = UniqueHandle<HBITMAP, &::DeleteObject>;
+    RECT client;
+    GetClientRect(control, &client);
+    const WindowDC screen(nullptr);
+    const UniqueMemoryDC memory(CreateCompatibleDC(screen.get()));
+    const UniqueBitmap bitmap(CreateCompatibleBitmap(screen.get(), client.right, client.bottom));
+    const SelectedObject selected(memory.get(), bitmap.get());
+    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+}
 }  // namespace wtsscope
 
 namespace wtsscope {
