@@ -82,6 +82,7 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             // A closed window forgets its rows and sorting; the next show loads afresh.
             rows_.Reset();
+            accounts_.clear();
             return 0;
         default:
             return DefaultHandling(message, wParam, lParam);
@@ -308,7 +309,13 @@ std::uint32_t Form2::UserOf(PSID sid, StringNumbers<char>& known) {
     const std::size_t seen = known.Size();
     const std::uint32_t user = known.Number(key);
     if (known.Size() == seen) return user;
-    return rows_.AddUser(key.empty() ? std::wstring() : platform_.AccountText(sid));
+    if (key.empty()) return rows_.AddUser({});
+    // A lookup may wait out a network time-out: each identifier's text, found or not, is kept for
+    // as long as the window stays open.
+    auto account = accounts_.find(std::string(key));
+    if (account == accounts_.end())
+        account = accounts_.emplace(std::string(key), platform_.AccountText(sid)).first;
+    return rows_.AddUser(account->second);
 }
 
 }  // namespace wtsscope

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -61,6 +62,8 @@ class Form2 : public Window<Form2> {
 
     const Platform& platform_;
     ProcessTable rows_;
+    // Account texts by the identifier's bytes, for the window's opening.
+    std::unordered_map<std::string, std::wstring> accounts_;
     ListView ListView1;
     Button Command1;
     UniqueFont font_;

@@ -84,17 +84,27 @@ TEST_F(Form2Test, UserColumnNamesTheAccountOrShowsTheIdentifier) {
                                                     L"Everyone"}));
 }
 
-TEST_F(Form2Test, EachAccountIsLookedUpOncePerRefresh) {
+TEST_F(Form2Test, EachAccountIsLookedUpOncePerOpeningOfTheWindow) {
     std::vector<FakeProcess> scripted;
     for (DWORD id = 0; id < 1000; ++id)
-        scripted.push_back(
-            {1, 1000 + id * 4, "chrome.exe", id % 2 ? "S-1-5-21-7-8-9-1001" : "S-1-5-18"});
+        scripted.push_back({1, 1000 + id * 4, "chrome.exe",
+                            id % 3 == 0   ? "S-1-5-21-7-8-9-1001"
+                            : id % 3 == 1 ? "S-1-5-18"
+                                          : "S-1-5-21-1-2-3-4242"});
     fake.ScriptProcesses(scripted);
     OpenProcesses();
     EXPECT_EQ(ListViewRows(List()), 1000);
-    EXPECT_EQ(fake.accountLookups, 2);
+    EXPECT_EQ(fake.accountLookups, 3);
+    // Found or not, an account is not asked for again while the window stays open.
     ClickRefresh();
-    EXPECT_EQ(fake.accountLookups, 4);
+    ClickRefresh();
+    EXPECT_EQ(fake.accountLookups, 3);
+    EXPECT_EQ(ListViewCell(List(), 2, 3), L"S-1-5-21-1-2-3-4242");
+    // A new opening asks afresh.
+    SendMessageW(processes->Handle(), WM_CLOSE, 0, 0);
+    DrainMessages();
+    OpenProcesses();
+    EXPECT_EQ(fake.accountLookups, 6);
 }
 
 TEST_F(Form2Test, FailureIsReportedThenRefreshFillsTheList) {
