@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/records.h"
@@ -14,6 +15,11 @@ namespace wtsscope {
 // Whether count records of the given size starting at block fit in the address space, so that
 // walking them cannot wrap around.
 bool RecordsFitAddressSpace(const void* block, std::size_t count, std::size_t recordSize);
+
+// A security identifier's own bytes (revision, count, authority, then the count's
+// sub-authorities), which name the same account wherever they lie; none for a null or malformed
+// identifier.
+std::string_view IdentifierBytes(const void* sid);
 
 // Copies the record at a position out of the block, as the platform laid it out.
 template <class Record>

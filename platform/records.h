@@ -15,6 +15,9 @@ namespace wtsscope {
 using SessionRecord = WTS_SESSION_INFOA;
 using ProcessRecord = WTS_PROCESS_INFOA;
 using VersionRecord = OSVERSIONINFOEXA;
+using IdentifierRecord = SID;
+constexpr unsigned char kIdentifierRevision = SID_REVISION;
+constexpr unsigned char kMaxSubAuthorities = SID_MAX_SUB_AUTHORITIES;
 }  // namespace wtsscope
 
 #if !defined(_WIN64)
@@ -54,6 +57,15 @@ struct VersionRecord {
     std::uint8_t wProductType;
     std::uint8_t wReserved;
 };
+
+struct IdentifierRecord {
+    std::uint8_t Revision;
+    std::uint8_t SubAuthorityCount;
+    std::uint8_t IdentifierAuthority[6];
+    std::uint32_t SubAuthority[1];
+};
+constexpr unsigned char kIdentifierRevision = 1;
+constexpr unsigned char kMaxSubAuthorities = 15;
 
 }  // namespace wtsscope
 

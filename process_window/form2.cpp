@@ -23,7 +23,7 @@ constexpr int kMinimumClientHeight = 4980;
 constexpr int kCellPadding = 240;
 constexpr int kHeaderPadding = 480;
 
-int LocaleCompare(const std::wstring& a, const std::wstring& b) {
+int LocaleCompare(std::wstring_view a, std::wstring_view b) {
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
                           static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) -
            CSTR_EQUAL;
@@ -31,7 +31,10 @@ int LocaleCompare(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-Form2::Form2(const Platform& platform) : platform_(platform), rows_(LocaleCompare) {}
+Form2::Form2(const Platform& platform)
+    : platform_(platform), rows_(LocaleCompare, [&platform](const void* sid) {
+          return platform.AccountText(const_cast<PSID>(sid));
+      }) {}
 
 HWND Form2::Create() {
     if (!hwnd_) {
@@ -82,7 +85,6 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             // A closed window forgets its rows and sorting; the next show loads afresh.
             rows_.Reset();
-            accounts_.clear();
             return 0;
         default:
             return DefaultHandling(message, wParam, lParam);
@@ -244,7 +246,7 @@ LRESULT Form2::OnFindItem(const NMLVFINDITEMW& find) const {
         find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < rows_.Size()
             ? static_cast<std::size_t>(find.iStart)
             : 0;
-    const std::optional<std::size_t> row = rows_.FindTyped(info.psz, start);
+    const std::optional<std::size_t> row = rows_.FindStartingWith(info.psz, start);
     return row ? static_cast<LRESULT>(*row) : -1;
 }
 
@@ -272,17 +274,15 @@ void Form2::RefreshProcessList() {
             L"error codes in the MSDN Documentation for more information.");
         return;
     }
-    // A terminal server runs thousands of processes for a few accounts: each is looked up once.
-    StringNumbers<char> knownUsers;
     rows_.Reserve(enumeration.count);
     for (std::size_t i = 0; i < enumeration.count; ++i) {
         const ProcessRecord record = RecordAt<ProcessRecord>(enumeration.buffer.get(), i);
-        // The same few hundred names come round again and again: each is converted once.
+        // The same few hundred names and few dozen accounts come round again and again: the
+        // model converts each name once, and looks each account up once while the window is open.
         rows_.Add(
             static_cast<std::int32_t>(record.SessionId),
             static_cast<std::int32_t>(record.ProcessId), ReadAnsiText(record.pProcessName),
-            [&record] { return PointerToStringBytes(record.pProcessName); },
-            UserOf(record.pUserSid, knownUsers));
+            [&record] { return PointerToStringBytes(record.pProcessName); }, record.pUserSid);
     }
     rows_.Finish();
     // A selection, focus or scroll position belonged to the old rows: emptying the list drops it.
@@ -296,26 +296,5 @@ void Form2::RefreshProcessList() {
 }
 
 std::wstring Form2::PointerToStringBytes(LPCSTR address) { return AnsiTextAt(address); }
-
-std::uint32_t Form2::UserOf(PSID sid, StringNumbers<char>& known) {
-    // The identifier's own bytes are the key: revision, count, authority, then the count's
-    // sub-authorities. A null or malformed one is the empty key, which names no account.
-    std::string_view key;
-    const auto* identifier = static_cast<const SID*>(sid);
-    if (identifier && identifier->Revision == SID_REVISION &&
-        identifier->SubAuthorityCount <= SID_MAX_SUB_AUTHORITIES)
-        key = {static_cast<const char*>(sid),
-               offsetof(SID, SubAuthority) + identifier->SubAuthorityCount * sizeof(DWORD)};
-    const std::size_t seen = known.Size();
-    const std::uint32_t user = known.Number(key);
-    if (known.Size() == seen) return user;
-    if (key.empty()) return rows_.AddUser({});
-    // A lookup may wait out a network time-out: each identifier's text, found or not, is kept for
-    // as long as the window stays open.
-    auto account = accounts_.find(std::string(key));
-    if (account == accounts_.end())
-        account = accounts_.emplace(std::string(key), platform_.AccountText(sid)).first;
-    return rows_.AddUser(account->second);
-}
 
 }  // namespace wtsscope

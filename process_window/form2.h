@@ -5,7 +5,6 @@
 
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -44,8 +43,6 @@ class Form2 : public Window<Form2> {
 
     void RefreshProcessList();
     static std::wstring PointerToStringBytes(LPCSTR address);
-    // The account text index of an identifier, looked up the first time it is seen in a refresh.
-    std::uint32_t UserOf(PSID sid, StringNumbers<char>& known);
     void Layout(int dpi);
     void PlaceControls();
     void FitColumns();
@@ -62,8 +59,6 @@ class Form2 : public Window<Form2> {
 
     const Platform& platform_;
     ProcessTable rows_;
-    // Account texts by the identifier's bytes, for the window's opening.
-    std::unordered_map<std::string, std::wstring> accounts_;
     ListView ListView1;
     Button Command1;
     UniqueFont font_;

@@ -20,7 +20,7 @@
 namespace wtsscope::bench {
 namespace {
 
-int CaseInsensitive(const std::wstring& a, const std::wstring& b) {
+int CaseInsensitive(std::wstring_view a, std::wstring_view b) {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
         const auto x = std::towlower(a[i]);
@@ -37,23 +37,47 @@ std::wstring Latin1(const std::string& text) {
     return wide;
 }
 
-void Fill(ProcessTable& table, const std::vector<SyntheticProcess>& processes) {
+// The accounts' identifiers as the platform lays them out, and the lookup that names them.
+struct Accounts {
+    std::vector<std::vector<unsigned char>> sids;
+    int lookups = 0;
+
+    Accounts() {
+        for (const SyntheticUser& user : SyntheticUsers()) sids.push_back(SidBytes(user.sid));
+    }
+    AccountLookup Lookup() {
+        return [this](const void* sid) {
+            ++lookups;
+            for (std::size_t i = 0; i < sids.size(); ++i)
+                if (sids[i].data() == sid)
+                    return Latin1(SyntheticUsers()[i].domain + "\\" + SyntheticUsers()[i].name);
+            return std::wstring();
+        };
+    }
+};
+
+void Fill(ProcessTable& table, const std::vector<SyntheticProcess>& processes,
+          const Accounts& accounts) {
     table.Clear();
     table.Reserve(processes.size());
-    for (const SyntheticUser& user : SyntheticUsers())
-        table.AddUser(Latin1(user.domain + "\\" + user.name));
     for (const SyntheticProcess& process : processes) {
         table.Add(
             static_cast<std::int32_t>(process.sessionId),
             static_cast<std::int32_t>(process.processId), process.name,
-            [&process] { return Latin1(process.name); }, static_cast<std::uint32_t>(process.user));
+            [&process] { return Latin1(process.name); }, accounts.sids[process.user].data());
     }
     table.Finish();
 }
 
+// Whether each shown row is in order with the one before it: numbers by value, texts by the
+// comparison.
 bool Sorted(const ProcessTable& table, ProcessColumn column) {
-    for (std::size_t i = 1; i < table.Size(); ++i)
-        if (table.Compare(column, table.Row(i - 1), table.Row(i)) > 0) return false;
+    for (std::size_t i = 1; i < table.Size(); ++i) {
+        const std::wstring a = table.CellText(i - 1, column), b = table.CellText(i, column);
+        const bool number =
+            column == ProcessColumn::SessionId || column == ProcessColumn::ProcessId;
+        if (number ? std::stol(a) > std::stol(b) : CaseInsensitive(a, b) > 0) return false;
+    }
     return true;
 }
 
@@ -70,11 +94,16 @@ int main(int argc, char** argv) {
                                                "User ID"};
     Report report("fill");
     bool ordered = true;
+    int extraLookups = 0;
     for (const std::size_t count : counts) {
         const std::vector<SyntheticProcess> processes = SyntheticProcesses(count);
         const int repetitions = quick ? 3 : 7;
-        ProcessTable table(CaseInsensitive);
-        const double fill = MedianMilliseconds(repetitions, [&] { Fill(table, processes); });
+        Accounts accounts;
+        ProcessTable table(CaseInsensitive, accounts.Lookup());
+        Fill(table, processes, accounts);
+        const int firstLookups = accounts.lookups;
+        const double fill =
+            MedianMilliseconds(repetitions, [&] { Fill(table, processes, accounts); });
         report.Add({"fill", count, fill, fill, ""});
         for (int column = 0; column < kProcessColumnCount; ++column) {
             const auto which = static_cast<ProcessColumn>(column);
@@ -85,13 +114,25 @@ int main(int argc, char** argv) {
                 repetitions,
                 [&] {
                     table.SortBy(other);
-                    Fill(table, processes);
+                    Fill(table, processes, accounts);
                 },
                 [&] { table.SortBy(which); });
             report.Add({std::string("sort by ") + kColumns[column], count, sort, fill, ""});
+            const double sortedFill =
+                MedianMilliseconds(repetitions, [&] { Fill(table, processes, accounts); });
+            report.Add(
+                {std::string("fill, sorted by ") + kColumns[column], count, sortedFill, fill, ""});
             ordered = ordered && Sorted(table, which);
         }
+        // The worst a typed character costs: no row matches, every row is visited.
+        table.SortBy(ProcessColumn::ProcessName);
+        const double typed = MedianMilliseconds(repetitions, [&] {
+            ordered = ordered && !table.FindStartingWith(L"no such name", count / 2);
+        });
+        report.Add({"type-ahead, no match", count, typed, fill, ""});
+        extraLookups += accounts.lookups - firstLookups;
     }
+    report.Check("lookups after the first fill", extraLookups, 0, true);
     report.Check("sorts that left rows out of order", ordered ? 0 : 1, 0, true);
     std::cout << "wtsscope-bench (model only, host build): median of repetitions, times in "
                  "milliseconds, ratios to filling the model\n\n";

@@ -189,6 +189,25 @@ std::vector<SyntheticSession> SyntheticSessions(std::size_t count) {
     return sessions;
 }
 
+std::vector<unsigned char> SidBytes(const std::string& text) {
+    // S-revision-authority-sub-authority...: the authority in six bytes, most significant first,
+    // then each sub-authority in four, least significant first.
+    std::vector<std::uint64_t> parts;
+    for (std::size_t at = 2; at <= text.size();) {
+        const std::size_t end = std::min(text.find('-', at), text.size());
+        parts.push_back(std::stoull(text.substr(at, end - at)));
+        at = end + 1;
+    }
+    std::vector<unsigned char> sid{static_cast<unsigned char>(parts[0]),
+                                   static_cast<unsigned char>(parts.size() - 2)};
+    for (int shift = 40; shift >= 0; shift -= 8)
+        sid.push_back(static_cast<unsigned char>(parts[1] >> shift));
+    for (std::size_t i = 2; i < parts.size(); ++i)
+        for (int shift = 0; shift < 32; shift += 8)
+            sid.push_back(static_cast<unsigned char>(parts[i] >> shift));
+    return sid;
+}
+
 std::size_t DistinctNames(const std::vector<SyntheticProcess>& processes) {
     std::unordered_set<std::string_view> names;
     for (const SyntheticProcess& process : processes) names.insert(process.name);

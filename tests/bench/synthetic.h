@@ -37,6 +37,9 @@ std::vector<SyntheticProcess> SyntheticProcesses(std::size_t count);
 
 std::vector<SyntheticSession> SyntheticSessions(std::size_t count);
 
+// A security identifier's string form ("S-1-5-21-...") as the platform lays it out in memory.
+std::vector<unsigned char> SidBytes(const std::string& text);
+
 // How many different names, ignoring nothing, the processes carry.
 std::size_t DistinctNames(const std::vector<SyntheticProcess>& processes);
 

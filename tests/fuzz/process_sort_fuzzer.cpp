@@ -1,11 +1,12 @@
-// The process table's comparators and sort on random rows. Each column's comparison must be a
-// strict weak ordering (irreflexive, antisymmetric, transitive in both its order and its
-// equivalence), and sorting by a column must give exactly what a stable sort of the platform's
-// order by that comparison gives, whatever the table does inside.
+// The process table's sort and type-ahead on random rows. Sorting by a column must give exactly
+// what a stable sort of the platform's order by that column's value gives, whatever the table does
+// inside, and typing must find exactly the row a walk of the shown texts finds.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,9 @@
 namespace wtsscope::fuzz {
 namespace {
 
-int Sign(int value) { return (value > 0) - (value < 0); }
-
 // Case-insensitive for ASCII letters, by code unit otherwise: deterministic, and with texts that
 // are equal without being the same, so ties are common.
-int FoldedCompare(const std::wstring& a, const std::wstring& b) {
+int FoldedCompare(std::wstring_view a, std::wstring_view b) {
     const auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; };
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
@@ -30,50 +29,70 @@ int FoldedCompare(const std::wstring& a, const std::wstring& b) {
     return (a.size() > b.size()) - (a.size() < b.size());
 }
 
-// Short texts over a small alphabet, so that equal and case-equal texts turn up.
-std::wstring TakeText(FuzzInput& input) {
-    static constexpr wchar_t kAlphabet[] = L"aAbB.-0\u00e9\u00c9";
-    const std::string bytes = input.TakeBytes(6);
-    std::wstring text;
-    for (const char byte : bytes)
-        text.push_back(kAlphabet[static_cast<std::uint8_t>(byte) % (std::size(kAlphabet) - 1)]);
+// Short texts over a small alphabet, so that equal and case-equal texts turn up: code page 1252
+// bytes, each its own character.
+std::string TakeText(FuzzInput& input) {
+    static constexpr char kAlphabet[] = "aAbB.-0\xe9\xc9";
+    std::string text = input.TakeBytes(6);
+    for (char& byte : text)
+        byte = kAlphabet[static_cast<std::uint8_t>(byte) % (std::size(kAlphabet) - 1)];
     return text;
 }
 
-void CheckStrictWeakOrdering(const ProcessTable& table, ProcessColumn column,
-                             const std::vector<ProcessRow>& rows) {
-    const auto less = [&](const ProcessRow& a, const ProcessRow& b) {
-        return table.Compare(column, a, b) < 0;
+std::wstring Widened(std::string_view bytes) {
+    std::wstring text;
+    for (const char byte : bytes) text.push_back(static_cast<std::uint8_t>(byte));
+    return text;
+}
+
+struct Row {
+    std::int32_t sessionId;
+    std::int32_t processId;
+    std::string name;
+    std::size_t user;  // index into the accounts' texts and identifiers
+};
+
+// The shown order after sorting by the column: that of a stable sort of the rows as added by the
+// column's value, numbers by value and texts by the comparison.
+void CheckShownOrder(const ProcessTable& table, ProcessColumn column, std::vector<Row> rows,
+                     const std::vector<std::wstring>& users) {
+    const auto text = [&](const Row& row) {
+        return column == ProcessColumn::ProcessName ? Widened(row.name) : users[row.user];
     };
-    const auto equivalent = [&](const ProcessRow& a, const ProcessRow& b) {
-        return table.Compare(column, a, b) == 0;
-    };
-    for (const ProcessRow& a : rows) {
-        Check(table.Compare(column, a, a) == 0);
-        for (const ProcessRow& b : rows) {
-            Check(Sign(table.Compare(column, a, b)) == -Sign(table.Compare(column, b, a)));
-            for (const ProcessRow& c : rows) {
-                if (less(a, b) && less(b, c)) Check(less(a, c));
-                if (equivalent(a, b) && equivalent(b, c)) Check(equivalent(a, c));
-            }
+    std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
+        switch (column) {
+            case ProcessColumn::SessionId:
+                return a.sessionId < b.sessionId;
+            case ProcessColumn::ProcessId:
+                return a.processId < b.processId;
+            default:
+                return FoldedCompare(text(a), text(b)) < 0;
         }
+    });
+    Check(table.Size() == rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const ProcessRow shown = table.Row(i);
+        Check(shown.SessionId == rows[i].sessionId && shown.ProcessId == rows[i].processId &&
+              shown.ProcessName == Widened(rows[i].name) &&
+              table.CellText(i, ProcessColumn::UserId) == users[rows[i].user]);
     }
 }
 
-bool SameRow(const ProcessRow& a, const ProcessRow& b) {
-    return a.SessionId == b.SessionId && a.ProcessId == b.ProcessId &&
-           a.ProcessName == b.ProcessName && a.User == b.User;
-}
-
-// The shown order after sorting by the column: that of a stable sort of the rows as added.
-void CheckShownOrder(const ProcessTable& table, ProcessColumn column,
-                     const std::vector<ProcessRow>& rows) {
-    std::vector<ProcessRow> expected = rows;
-    std::stable_sort(
-        expected.begin(), expected.end(),
-        [&](const ProcessRow& a, const ProcessRow& b) { return table.Compare(column, a, b) < 0; });
-    Check(table.Size() == expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) Check(SameRow(table.Row(i), expected[i]));
+// The row typing finds, against a walk of the shown texts of the sorted column.
+void CheckTypeAhead(const ProcessTable& table, const std::wstring& typed, std::size_t start) {
+    const ProcessColumn column = table.SortColumn().value_or(ProcessColumn::ProcessName);
+    const bool number = column == ProcessColumn::SessionId || column == ProcessColumn::ProcessId;
+    // A start past the last row starts from the first.
+    const std::size_t from = start < table.Size() ? start : 0;
+    std::optional<std::size_t> expected;
+    for (std::size_t step = 0; step < table.Size() && !expected; ++step) {
+        const std::size_t row = (from + step) % table.Size();
+        const std::wstring text = table.CellText(row, column);
+        if (number ? text.compare(0, typed.size(), typed) == 0 && text.size() >= typed.size()
+                   : FoldedCompare(text.substr(0, typed.size()), typed) == 0)
+            expected = row;
+    }
+    Check(table.FindStartingWith(typed, start) == expected);
 }
 
 }  // namespace
@@ -83,55 +102,60 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace wtsscope;
     using namespace wtsscope::fuzz;
     FuzzInput input(data, size);
-    ProcessTable table(FoldedCompare);
+    // Each account has an identifier of its own, S-1-5-21-<index>; the lookup answers with its
+    // text, and the table must ask about each once.
+    std::vector<std::wstring> users;
+    std::vector<std::array<std::uint8_t, 16>> sids;
+    std::vector<int> lookups;
+    ProcessTable table(FoldedCompare, [&](const void* sid) {
+        const std::size_t user = static_cast<const std::uint8_t*>(sid)[12];
+        Check(user < users.size() && ++lookups[user] == 1);
+        return users[user];
+    });
 
     const std::size_t userCount = input.Take<std::uint8_t>() % 6 + 1;
-    for (std::size_t i = 0; i < userCount; ++i) table.AddUser(TakeText(input));
-    std::vector<ProcessRow> rows;
+    for (std::size_t i = 0; i < userCount; ++i) {
+        users.push_back(Widened(TakeText(input)));
+        sids.push_back({1, 2, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0, static_cast<std::uint8_t>(i)});
+    }
+    lookups.assign(userCount, 0);
+    std::vector<Row> rows;
+    const auto fill = [&] {
+        table.Clear();
+        for (const Row& row : rows)
+            table.Add(
+                row.sessionId, row.processId, row.name, [&row] { return Widened(row.name); },
+                sids[row.user].data());
+        table.Finish();
+    };
     const std::size_t rowCount = input.Take<std::uint8_t>() % 40;
     for (std::size_t i = 0; i < rowCount && !input.Empty(); ++i) {
         const auto ids = input.Take<std::uint8_t>();
         // Identifiers from a narrow range collide often; full words cover the signed extremes.
-        ProcessRow row{ids & 1 ? input.Take<std::int32_t>() : (ids >> 2) % 4,
-                       ids & 2 ? input.Take<std::int32_t>() : (ids >> 4) % 8, TakeText(input),
-                       input.Take<std::uint8_t>() % static_cast<std::uint32_t>(userCount)};
-        rows.push_back(row);
-        table.Add(std::move(row));
+        const std::int32_t sessionId = ids & 1 ? input.Take<std::int32_t>() : (ids >> 2) % 4;
+        const std::int32_t processId = ids & 2 ? input.Take<std::int32_t>() : (ids >> 4) % 8;
+        std::string name = TakeText(input);
+        rows.push_back(
+            {sessionId, processId, std::move(name), input.Take<std::uint8_t>() % userCount});
     }
-    table.Finish();
+    fill();
     Check(table.Size() == rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) Check(SameRow(table.Row(i), rows[i]));
-
-    // Triples of rows are cubic in their number: the first sixteen are enough to find a fault.
-    const std::vector<ProcessRow> sample(rows.begin(),
-                                         rows.begin() + std::min<std::ptrdiff_t>(rows.size(), 16));
-    for (int column = 0; column < kProcessColumnCount; ++column)
-        CheckStrictWeakOrdering(table, static_cast<ProcessColumn>(column), sample);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        Check(table.Row(i).ProcessId == rows[i].processId &&
+              table.Row(i).ProcessName == Widened(rows[i].name));
 
     // Columns in an order the input picks; whatever was shown before, ties keep the order added.
     for (int step = 0; step < 3; ++step) {
         const auto column = static_cast<ProcessColumn>(input.Take<std::uint8_t>() % 4);
         table.SortBy(column);
-        CheckShownOrder(table, column, rows);
-        for (std::size_t i = 0; i < table.Size(); ++i)
-            Check(table.CellText(i, ProcessColumn::ProcessName) == table.Row(i).ProcessName);
+        CheckShownOrder(table, column, rows, users);
+        const std::uint8_t start = input.Take<std::uint8_t>();
+        CheckTypeAhead(table, Widened(TakeText(input)), start);
     }
 
-    // A refill under a set sort column arrives sorted.
-    const ProcessColumn kept = *table.SortColumn();
-    const std::vector<std::wstring> users = [&] {
-        std::vector<std::wstring> texts;
-        for (std::uint32_t i = 0; i < userCount; ++i) {
-            const ProcessRow probe{0, 0, {}, i};
-            texts.push_back(table.UserText(probe));
-        }
-        return texts;
-    }();
-    table.Clear();
-    for (const std::wstring& text : users) table.AddUser(text);
+    // A refill under a set sort column arrives sorted, and asks about no account again.
     std::reverse(rows.begin(), rows.end());
-    for (const ProcessRow& row : rows) table.Add(row);
-    table.Finish();
-    CheckShownOrder(table, kept, rows);
+    fill();
+    CheckShownOrder(table, *table.SortColumn(), rows, users);
     return 0;
 }

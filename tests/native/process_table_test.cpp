@@ -3,15 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
+#include <deque>
 #include <limits>
-#include <numeric>
+#include <map>
 #include <random>
+#include <tuple>
 
 namespace wtsscope {
 namespace {
 
-int CaseInsensitive(const std::wstring& a, const std::wstring& b) {
+int comparisons = 0;
+int CaseInsensitive(std::wstring_view a, std::wstring_view b) {
+    ++comparisons;
     const std::size_t length = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < length; ++i) {
         const auto x = std::towlower(a[i]);
@@ -21,20 +26,42 @@ int CaseInsensitive(const std::wstring& a, const std::wstring& b) {
     return (a.size() > b.size()) - (a.size() < b.size());
 }
 
-// The comparison above, counted, so a test can see which texts were compared at all.
-int comparisons = 0;
-int CountedCaseInsensitive(const std::wstring& a, const std::wstring& b) {
-    ++comparisons;
-    return CaseInsensitive(a, b);
+// A stand-in for the code page: each byte its own character, the conversions counted.
+int conversions = 0;
+std::wstring Widened(std::string_view bytes) {
+    ++conversions;
+    return std::wstring(bytes.begin(), bytes.end());
 }
+
+// A domain account's identifier, S-1-5-21-<rid>, as the platform lays it out.
+std::vector<unsigned char> Sid(std::uint32_t rid) {
+    std::vector<unsigned char> sid{1, 2, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) sid.push_back(static_cast<unsigned char>(rid >> (8 * i)));
+    return sid;
+}
+
+// Rows in the platform's order: session, identifier, name, account ("" runs under no account).
+using Spec = std::tuple<int, int, std::string, std::wstring>;
 
 class ProcessTableTest : public ::testing::Test {
   protected:
-    // Rows in the platform's order: session, identifier, name, account.
-    void Fill(const std::vector<std::tuple<int, int, std::wstring, std::wstring>>& rows) {
+    // Each account text has an identifier of its own, laid out afresh for every fill so the table
+    // can only know it by its bytes; the lookup answers with the text.
+    void Fill(const std::vector<Spec>& rows) {
         table.Clear();
-        for (const auto& [session, id, name, user] : rows)
-            table.Add({session, id, name, table.AddUser(user)});
+        std::deque<std::vector<unsigned char>> sids;
+        for (const auto& [session, id, name, user] : rows) {
+            const void* sid = nullptr;
+            if (!user.empty()) {
+                const auto known = static_cast<std::uint32_t>(
+                    std::find(accounts.begin(), accounts.end(), user) - accounts.begin());
+                if (known == accounts.size()) accounts.push_back(user);
+                sids.push_back(Sid(1000 + known));
+                sid = sids.back().data();
+            }
+            table.Add(
+                session, id, name, [&name] { return Widened(name); }, sid);
+        }
         table.Finish();
     }
 
@@ -44,36 +71,88 @@ class ProcessTableTest : public ::testing::Test {
         return cells;
     }
 
-    ProcessTable table{CaseInsensitive};
+    // Every cell as shown, against what a stable sort of the rows as added by the column's value
+    // (numbers by value, texts by the comparison) gives.
+    void ExpectSortedLikeAStableSort(std::vector<Spec> rows, ProcessColumn column) {
+        const auto key = [column](const Spec& row) {
+            return std::tuple(column == ProcessColumn::SessionId ? std::get<0>(row) : 0,
+                              column == ProcessColumn::ProcessId ? std::get<1>(row) : 0);
+        };
+        const auto text = [column](const Spec& row) {
+            return column == ProcessColumn::ProcessName ? Widened(std::get<2>(row))
+                   : column == ProcessColumn::UserId    ? std::get<3>(row)
+                                                        : std::wstring();
+        };
+        std::stable_sort(rows.begin(), rows.end(), [&](const Spec& a, const Spec& b) {
+            return key(a) < key(b) || (key(a) == key(b) && CaseInsensitive(text(a), text(b)) < 0);
+        });
+        ASSERT_EQ(table.Size(), rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const auto& [session, id, name, user] = rows[i];
+            ASSERT_EQ(table.CellText(i, ProcessColumn::ProcessId), std::to_wstring(id)) << i;
+            ASSERT_EQ(table.CellText(i, ProcessColumn::SessionId), std::to_wstring(session));
+            ASSERT_EQ(table.CellText(i, ProcessColumn::ProcessName), Widened(name));
+            ASSERT_EQ(table.CellText(i, ProcessColumn::UserId), user);
+        }
+    }
+
+    std::vector<std::wstring> accounts;
+    std::map<std::wstring, int> lookups;
+    ProcessTable table{CaseInsensitive, [this](const void* sid) {
+                           std::uint32_t rid;
+                           std::memcpy(&rid, static_cast<const unsigned char*>(sid) + 12, 4);
+                           const std::wstring& text = accounts.at(rid - 1000);
+                           ++lookups[text];
+                           return text;
+                       }};
 };
 
 TEST_F(ProcessTableTest, ShowsRowsInThePlatformsOrderUntilSorted) {
-    Fill({{1, 500, L"notepad.exe", L"CORP\\ann"}, {0, 4, L"System", L"NT AUTHORITY\\SYSTEM"}});
+    Fill({{1, 500, "notepad.exe", L"CORP\\ann"}, {0, 4, "System", L"NT AUTHORITY\\SYSTEM"}});
     EXPECT_EQ(Column(ProcessColumn::SessionId), (std::vector<std::wstring>{L"1", L"0"}));
     EXPECT_EQ(Column(ProcessColumn::ProcessId), (std::vector<std::wstring>{L"500", L"4"}));
     EXPECT_EQ(Column(ProcessColumn::ProcessName),
               (std::vector<std::wstring>{L"notepad.exe", L"System"}));
     EXPECT_EQ(Column(ProcessColumn::UserId),
               (std::vector<std::wstring>{L"CORP\\ann", L"NT AUTHORITY\\SYSTEM"}));
+    EXPECT_EQ(table.Row(1).ProcessName, L"System");
     EXPECT_FALSE(table.SortColumn());
 }
 
-TEST_F(ProcessTableTest, NumberColumnsSortByValueNotText) {
-    Fill({{2, 10, L"a", L""}, {10, 9, L"b", L""}, {1, 100, L"c", L""}, {0, -1, L"d", L""}});
+TEST_F(ProcessTableTest, NumberColumnsSortBySignedValueNotText) {
+    const auto min = std::numeric_limits<std::int32_t>::min();
+    const auto max = std::numeric_limits<std::int32_t>::max();
+    // The platform's 4294967295 arrives as -1 and must not sort after 2147483647; identifiers that
+    // differ in one byte only; runs of equal values.
+    const std::vector<int> ids{-1,  0x00010000, 0, 0x00010000, -1, 0x01000000, 0, 0x000000FF, max,
+                               min, 10,         9, 100,        2,  max,        1, min};
+    std::vector<Spec> rows;
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        rows.push_back({ids[(i * 5) % ids.size()], ids[i], std::to_string(i), L""});
+    // Many rows with few values between them.
+    std::mt19937 random(3);
+    for (int i = 0; i < 5000; ++i)
+        rows.push_back(
+            {static_cast<int>(random() % 64) * 0x01010101, static_cast<int>(random()), "q", L""});
+    Fill(rows);
+    for (const auto column : {ProcessColumn::ProcessId, ProcessColumn::SessionId}) {
+        table.SortBy(column);
+        ExpectSortedLikeAStableSort(rows, column);
+    }
+    Fill({{2, 10, "a", L""}, {10, 9, "b", L""}, {1, 100, "c", L""}, {0, -1, "d", L""}});
+    EXPECT_EQ(Column(ProcessColumn::SessionId),
+              (std::vector<std::wstring>{L"0", L"1", L"2", L"10"}));
     table.SortBy(ProcessColumn::ProcessId);
     EXPECT_EQ(Column(ProcessColumn::ProcessId),
               (std::vector<std::wstring>{L"-1", L"9", L"10", L"100"}));
-    table.SortBy(ProcessColumn::SessionId);
-    EXPECT_EQ(Column(ProcessColumn::SessionId),
-              (std::vector<std::wstring>{L"0", L"1", L"2", L"10"}));
 }
 
 TEST_F(ProcessTableTest, TextColumnsSortIgnoringCaseAndTiesKeepThePlatformsOrder) {
-    Fill({{0, 1, L"svchost.exe", L"b"},
-          {0, 2, L"Explorer.EXE", L"A"},
-          {0, 3, L"SVCHOST.EXE", L"a"},
-          {0, 4, L"csrss.exe", L"B"},
-          {0, 5, L"svchost.exe", L"a"}});
+    Fill({{0, 1, "svchost.exe", L"b"},
+          {0, 2, "Explorer.EXE", L"A"},
+          {0, 3, "SVCHOST.EXE", L"a"},
+          {0, 4, "csrss.exe", L"B"},
+          {0, 5, "svchost.exe", L"a"}});
     table.SortBy(ProcessColumn::ProcessName);
     EXPECT_EQ(Column(ProcessColumn::ProcessId),
               (std::vector<std::wstring>{L"4", L"2", L"1", L"3", L"5"}));
@@ -88,99 +167,32 @@ TEST_F(ProcessTableTest, TextColumnsSortIgnoringCaseAndTiesKeepThePlatformsOrder
 }
 
 TEST_F(ProcessTableTest, SortSurvivesARefreshAndResetForgetsIt) {
-    Fill({{0, 30, L"c", L""}, {0, 10, L"a", L""}});
+    Fill({{0, 30, "c", L""}, {0, 10, "a", L""}});
     table.SortBy(ProcessColumn::ProcessId);
-    Fill({{0, 20, L"b", L""}, {0, 5, L"e", L""}, {0, 40, L"d", L""}});
+    // A paint between Clear and Finish asks for nothing that is not there yet.
+    table.Clear();
+    EXPECT_EQ(table.Size(), 0u);
+    Fill({{0, 20, "b", L""}, {0, 5, "e", L""}, {0, 40, "d", L""}});
     EXPECT_EQ(table.SortColumn(), ProcessColumn::ProcessId);
     EXPECT_EQ(Column(ProcessColumn::ProcessId), (std::vector<std::wstring>{L"5", L"20", L"40"}));
     table.Reset();
     EXPECT_EQ(table.Size(), 0u);
-    Fill({{0, 20, L"b", L""}, {0, 5, L"e", L""}});
+    Fill({{0, 20, "b", L""}, {0, 5, "e", L""}});
     EXPECT_EQ(Column(ProcessColumn::ProcessId), (std::vector<std::wstring>{L"20", L"5"}));
-}
-
-TEST_F(ProcessTableTest, ComparatorsAreStrictWeakOrderingsAtTheExtremes) {
-    const auto min = std::numeric_limits<std::int32_t>::min();
-    const auto max = std::numeric_limits<std::int32_t>::max();
-    // 4294967295 from the platform is -1 as the signed value shown.
-    const std::vector<int> values{0, -1, min, max, 1, max, 0};
-    Fill({});
-    std::vector<ProcessRow> rows;
-    for (int value : values) rows.push_back({value, value, std::wstring(1, L'a'), 0});
-    for (const auto column : {ProcessColumn::SessionId, ProcessColumn::ProcessId}) {
-        for (const auto& a : rows) {
-            EXPECT_EQ(table.Compare(column, a, a), 0);
-            for (const auto& b : rows) {
-                EXPECT_EQ(table.Compare(column, a, b), -table.Compare(column, b, a));
-                EXPECT_EQ(table.Compare(column, a, b),
-                          (a.SessionId > b.SessionId) - (a.SessionId < b.SessionId));
-                for (const auto& c : rows) {
-                    if (table.Compare(column, a, b) < 0 && table.Compare(column, b, c) < 0) {
-                        EXPECT_LT(table.Compare(column, a, c), 0);
-                    }
-                }
-            }
-        }
-    }
-    EXPECT_LT(CompareProcessId({0, min, L"", 0}, {0, max, L"", 0}), 0);
-    EXPECT_GT(CompareSessionId({max, 0, L"", 0}, {min, 0, L"", 0}), 0);
-}
-
-TEST_F(ProcessTableTest, ExtremeIdentifiersSortBySignedValue) {
-    const auto min = std::numeric_limits<std::int32_t>::min();
-    const auto max = std::numeric_limits<std::int32_t>::max();
-    // The platform's 4294967295 arrives as -1; keys must not order it after 2147483647.
-    Fill({{max, 0, L"a", L""},
-          {0, -1, L"b", L""},
-          {-1, max, L"c", L""},
-          {min, 0, L"d", L""},
-          {1, min, L"e", L""},
-          {0, 0, L"f", L""}});
-    table.SortBy(ProcessColumn::SessionId);
-    EXPECT_EQ(Column(ProcessColumn::SessionId),
-              (std::vector<std::wstring>{L"-2147483648", L"-1", L"0", L"0", L"1", L"2147483647"}));
-    EXPECT_EQ(Column(ProcessColumn::ProcessName),
-              (std::vector<std::wstring>{L"d", L"c", L"b", L"f", L"e", L"a"}));
-    table.SortBy(ProcessColumn::ProcessId);
-    EXPECT_EQ(Column(ProcessColumn::ProcessName),
-              (std::vector<std::wstring>{L"e", L"b", L"a", L"d", L"f", L"c"}));
-}
-
-TEST_F(ProcessTableTest, NoRowsAreShownBetweenClearAndFinish) {
-    Fill({{0, 1, L"a", L""}, {0, 2, L"b", L""}});
-    table.SortBy(ProcessColumn::ProcessId);
-    table.Clear();
-    table.Add({0, 3, L"c", table.AddUser(L"")});
-    // A paint in between asks for nothing that is not there yet.
-    EXPECT_EQ(table.Size(), 0u);
-    table.Finish();
-    EXPECT_EQ(table.Size(), 1u);
-}
-
-// A stand-in for the code page: each byte its own character, the conversions counted.
-int conversions = 0;
-std::wstring Widened(std::string_view bytes) {
-    ++conversions;
-    return std::wstring(bytes.begin(), bytes.end());
 }
 
 TEST_F(ProcessTableTest, EachDistinctNameIsConvertedOnceWhileTheWindowLasts) {
     const auto fill = [&](int count, int distinct, const std::string& prefix) {
-        table.Clear();
-        const std::uint32_t user = table.AddUser(L"CORP\\ann");
-        for (int i = 0; i < count; ++i) {
-            const std::string name = prefix + std::to_string(i % distinct);
-            table.Add(
-                1, i, name, [&name] { return Widened(name); }, user);
-        }
-        table.Finish();
+        std::vector<Spec> rows;
+        for (int i = 0; i < count; ++i)
+            rows.push_back({1, i, prefix + std::to_string(i % distinct), L"CORP\\ann"});
+        Fill(rows);
     };
     conversions = 0;
     fill(3000, 50, "app");
     EXPECT_EQ(conversions, 50);
     EXPECT_EQ(table.Row(2999).ProcessName, L"app49");
     EXPECT_EQ(table.CellText(51, ProcessColumn::ProcessName), L"app1");
-    EXPECT_EQ(table.UserText(table.Row(7)), L"CORP\\ann");
     // A refresh meets the same names: nothing to convert.
     fill(3000, 60, "app");
     EXPECT_EQ(conversions, 60);
@@ -204,113 +216,151 @@ TEST_F(ProcessTableTest, EachDistinctNameIsConvertedOnceWhileTheWindowLasts) {
     EXPECT_EQ(conversions, 20);
 }
 
+TEST_F(ProcessTableTest, EachAccountIsLookedUpOncePerOpeningByItsBytes) {
+    accounts = {L"CORP\\ann", L"S-1-5-21-1001", L"CORP\\bo"};
+    std::vector<unsigned char> ann = Sid(1000), again = Sid(1000), unmapped = Sid(1001);
+    // Bytes after the sub-authorities the count names are not part of the identifier.
+    ann.push_back(0xAA);
+    again.push_back(0x55);
+    std::vector<unsigned char> revision2 = Sid(1000), tooMany = Sid(1000);
+    revision2[0] = 2;
+    tooMany[1] = 16;
+    tooMany.resize(8 + 16 * 4);
+    // The same domain with one sub-authority fewer is another identifier.
+    std::vector<unsigned char> shorter = Sid(1000);
+    shorter[1] = 1;
+    const std::vector<std::pair<const void*, std::wstring>> script{
+        {ann.data(), L"CORP\\ann"},
+        {nullptr, L""},
+        {unmapped.data(), L"S-1-5-21-1001"},
+        {again.data(), L"CORP\\ann"},
+        {revision2.data(), L""},
+        {tooMany.data(), L""},
+        {unmapped.data(), L"S-1-5-21-1001"}};
+    const auto fill = [&](bool withBo) {
+        table.Clear();
+        for (std::size_t i = 0; i < script.size(); ++i)
+            table.Add(
+                1, static_cast<int>(i), "app.exe", [] { return std::wstring(L"app.exe"); },
+                script[i].first);
+        std::vector<unsigned char> bo = Sid(1002);
+        if (withBo)
+            table.Add(
+                1, 99, "app.exe", [] { return std::wstring(L"app.exe"); }, bo.data());
+        table.Finish();
+    };
+    fill(false);
+    for (std::size_t i = 0; i < script.size(); ++i)
+        EXPECT_EQ(table.CellText(i, ProcessColumn::UserId), script[i].second) << i;
+    EXPECT_EQ(lookups, (std::map<std::wstring, int>{{L"CORP\\ann", 1}, {L"S-1-5-21-1001", 1}}));
+    EXPECT_EQ(table.Row(0).User, table.Row(3).User);
+    EXPECT_NE(table.Row(0).User, table.Row(2).User);
+    EXPECT_EQ(table.Row(1).User, table.Row(4).User);
+
+    // Refreshes ask only about identifiers not met since the window opened, failed ones included.
+    fill(true);
+    fill(false);
+    table.Clear();
+    table.Add(
+        1, 1, "a", [] { return std::wstring(L"a"); }, shorter.data());
+    table.Finish();
+    EXPECT_EQ(lookups, (std::map<std::wstring, int>{
+                           {L"CORP\\ann", 2}, {L"S-1-5-21-1001", 1}, {L"CORP\\bo", 1}}));
+    EXPECT_EQ(table.CellText(0, ProcessColumn::UserId), L"CORP\\ann");
+    // Sorting reads the texts already found.
+    table.SortBy(ProcessColumn::UserId);
+    EXPECT_EQ(lookups[L"CORP\\bo"], 1);
+    // A window opened again looks every account up afresh.
+    table.Reset();
+    fill(false);
+    EXPECT_EQ(lookups, (std::map<std::wstring, int>{
+                           {L"CORP\\ann", 3}, {L"S-1-5-21-1001", 2}, {L"CORP\\bo", 1}}));
+}
+
 // Rows with many ties and texts equal but for case, shuffled; refilled several times under a sort,
-// each time with names the table has and has not seen. Every column's order must be exactly that of
-// a stable sort by the comparators.
-TEST_F(ProcessTableTest, SortingAgreesWithAStableSortByTheComparatorsAcrossRefreshes) {
-    const std::vector<std::wstring> words{
-        L"svchost.exe", L"SVCHOST.EXE", L"chrome.exe",   L"a", L"A", L"", L"zz", L"Z",
-        L"b-b",         L"bb",          L"\u00e9t\u00e9"};
+// each time with names and accounts the table has and has not seen.
+TEST_F(ProcessTableTest, SortingAgreesWithAStableSortAcrossRefreshes) {
+    const std::vector<std::string> words{
+        "svchost.exe", "SVCHOST.EXE", "chrome.exe", "a",  "A",        "",
+        "zz",          "Z",           "b-b",        "bb", "\xe9t\xe9"};
+    const std::vector<std::wstring> users{L"NT AUTHORITY\\SYSTEM", L"corp\\ann", L"CORP\\ANN", L""};
     std::mt19937 random(7);
     for (int refill = 0; refill < 6; ++refill) {
-        std::vector<ProcessRow> rows;
-        table.Clear();
-        std::vector<std::uint32_t> users;
-        for (const wchar_t* user : {L"NT AUTHORITY\\SYSTEM", L"corp\\ann", L"CORP\\ANN", L""})
-            users.push_back(table.AddUser(user));
+        std::vector<Spec> rows;
         for (int i = 0; i < 300; ++i) {
-            // Each refill brings names no earlier one had.
-            const std::wstring name = random() % 4 == 0 ? L"new" + std::to_wstring(refill) + L"-" +
-                                                              std::to_wstring(random() % 20)
-                                                        : words[random() % words.size()];
-            rows.push_back({static_cast<std::int32_t>(random() % 5) - 2,
-                            static_cast<std::int32_t>(random() % 50), name,
-                            users[random() % users.size()]});
-            table.Add(rows.back());
+            const std::string name = random() % 4 == 0 ? "new" + std::to_string(refill) + "-" +
+                                                             std::to_string(random() % 20)
+                                                       : words[random() % words.size()];
+            const std::wstring user = random() % 8 == 0 ? L"user" + std::to_wstring(refill)
+                                                        : users[random() % users.size()];
+            rows.push_back(
+                {static_cast<int>(random() % 5) - 2, static_cast<int>(random() % 50), name, user});
         }
-        table.Finish();
+        Fill(rows);
         for (int step = 0; step < 4; ++step) {
             const auto column = static_cast<ProcessColumn>((refill + step) % kProcessColumnCount);
             table.SortBy(column);
-            std::vector<ProcessRow> expected = rows;
-            std::stable_sort(expected.begin(), expected.end(),
-                             [&](const ProcessRow& a, const ProcessRow& b) {
-                                 return table.Compare(column, a, b) < 0;
-                             });
-            ASSERT_EQ(table.Size(), expected.size());
-            for (std::size_t i = 0; i < expected.size(); ++i) {
-                const ProcessRow shown = table.Row(i);
-                ASSERT_EQ(shown.ProcessId, expected[i].ProcessId)
-                    << "refill " << refill << " row " << i;
-                ASSERT_EQ(shown.ProcessName, expected[i].ProcessName);
-                ASSERT_EQ(shown.SessionId, expected[i].SessionId);
-                ASSERT_EQ(shown.User, expected[i].User);
-            }
+            ExpectSortedLikeAStableSort(rows, column);
         }
     }
 }
 
-// --- The pieces the sort is made of --------------------------------------------------------
-
-TEST(TextRanksTest, RanksFollowTheComparisonAndEqualTextsShareOne) {
-    TextRanks ranks(CaseInsensitive);
-    const std::vector<std::wstring> texts{L"b", L"A", L"a", L"", L"c", L"B", L"ab"};
-    std::vector<std::uint32_t> numbers;
-    for (const std::wstring& text : texts) numbers.push_back(ranks.Number(text));
-    ranks.Place();
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        for (std::size_t j = 0; j < texts.size(); ++j) {
-            const int order = CaseInsensitive(texts[i], texts[j]);
-            const auto a = ranks.Rank(numbers[i]), b = ranks.Rank(numbers[j]);
-            EXPECT_EQ((a > b) - (a < b), (order > 0) - (order < 0)) << i << " " << j;
-        }
-    }
-    // Ranks are dense: "", "a"/"A", "ab", "b"/"B", "c".
-    EXPECT_EQ(ranks.Rank(numbers[4]), 4u);
-}
-
-TEST(TextRanksTest, TextsPlacedInBatchesRankAsIfPlacedAtOnce) {
-    std::vector<std::wstring> texts;
-    for (int i = 0; i < 200; ++i) {
-        std::wstring text = std::to_wstring((i * 7919) % 113);
-        if (i % 3 == 0) text = L"X" + text;
-        if (i % 5 == 0) text = L"x" + text.substr(text[0] == L'X' ? 1 : 0);
-        texts.push_back(text);
-    }
-    TextRanks once(CaseInsensitive);
-    for (const std::wstring& text : texts) once.Number(text);
-    once.Place();
-    // Batches of growing size land before, among, between and after the texts already placed.
-    TextRanks batches(CaseInsensitive);
-    std::size_t next = 0;
-    for (std::size_t batch = 1; next < texts.size(); batch *= 2) {
-        for (std::size_t end = std::min(texts.size(), next + batch); next < end; ++next)
-            batches.Number(texts[next]);
-        batches.Place();
-    }
-    for (const std::wstring& text : texts)
-        EXPECT_EQ(batches.Rank(batches.Number(text)), once.Rank(once.Number(text))) << text;
-}
-
-TEST(TextRanksTest, KnownTextsAreNotComparedAgainAndNewOnesOnlyWithAFew) {
-    TextRanks ranks(CountedCaseInsensitive);
-    for (int i = 0; i < 1024; ++i) ranks.Number(L"name" + std::to_wstring(i));
-    ranks.Place();
+TEST_F(ProcessTableTest, KnownNamesAreNotComparedAgainAndANewOneOnlyOncePerKnownName) {
+    std::vector<Spec> rows;
+    for (int i = 0; i < 1024; ++i) rows.push_back({0, i, "name" + std::to_string(i), L""});
+    Fill(rows);
+    table.SortBy(ProcessColumn::ProcessName);
     comparisons = 0;
-    for (int i = 0; i < 1024; ++i) ranks.Number(L"name" + std::to_wstring(i));
-    ranks.Place();
+    Fill(rows);
+    table.SortBy(ProcessColumn::ProcessName);
     EXPECT_EQ(comparisons, 0);
-    // One newcomer: a binary search and its two neighbours, not a comparison with every text.
-    ranks.Number(L"name5000");
-    ranks.Place();
-    EXPECT_LE(comparisons, 14);
-    EXPECT_LT(ranks.Rank(ranks.Number(L"name500")), ranks.Rank(ranks.Number(L"name5000")));
-    EXPECT_LT(ranks.Rank(ranks.Number(L"name5000")), ranks.Rank(ranks.Number(L"name501")));
+    // One newcomer is merged among the known names and the ranks read off in one pass: not placed
+    // anew among them all.
+    rows.push_back({0, 5000, "name5000", L""});
+    Fill(rows);
+    EXPECT_LE(comparisons, 2 * 1025);
+    EXPECT_EQ(table.CellText(table.Size() - 1, ProcessColumn::ProcessName), L"name999");
+    ExpectSortedLikeAStableSort(rows, ProcessColumn::ProcessName);
 }
 
-TEST(StringNumbersTest, EqualStringsShareANumberAndDistinctOnesNeverDo) {
-    // Identifiers as bytes: zeros inside, and strings differing only in their last byte.
-    StringNumbers<char> numbers;
+TEST_F(ProcessTableTest, TypingFindsTheNextRowWhoseSortedColumnBeginsWithIt) {
+    Fill({{1, 400, "notepad.exe", L"CORP\\ann"},
+          {2, 12, "Explorer.EXE", L"CORP\\bo"},
+          {1, 1200, "NOTEPAD.EXE", L"NT AUTHORITY\\SYSTEM"},
+          {3, 7, "explorer.exe", L"corp\\ANN"},
+          {2, -12, "csrss.exe", L""}});
+    // Unsorted: by name, from the start row inclusive, wrapping round, ignoring case.
+    EXPECT_EQ(table.FindStartingWith(L"NOTE", 0), 0u);
+    EXPECT_EQ(table.FindStartingWith(L"note", 1), 2u);
+    EXPECT_EQ(table.FindStartingWith(L"Notepad.exe", 3), 0u);
+    EXPECT_EQ(table.FindStartingWith(L"e", 4), 1u);
+    EXPECT_EQ(table.FindStartingWith(L"c", 99), 4u);
+    EXPECT_EQ(table.FindStartingWith(L"notepad.exe2", 0), std::nullopt);
+    EXPECT_EQ(table.FindStartingWith(L"x", 0), std::nullopt);
+    // Sorted: the sorted column, in the shown order.
+    table.SortBy(ProcessColumn::UserId);
+    EXPECT_EQ(Column(ProcessColumn::ProcessId),
+              (std::vector<std::wstring>{L"-12", L"400", L"7", L"12", L"1200"}));
+    EXPECT_EQ(table.FindStartingWith(L"corp\\a", 2), 2u);
+    EXPECT_EQ(table.FindStartingWith(L"CORP\\A", 3), 1u);
+    EXPECT_EQ(table.FindStartingWith(L"nt ", 0), 4u);
+    EXPECT_EQ(table.FindStartingWith(L"notepad", 0), std::nullopt);
+    table.SortBy(ProcessColumn::ProcessId);
+    EXPECT_EQ(table.FindStartingWith(L"12", 0), 2u);
+    EXPECT_EQ(table.FindStartingWith(L"12", 3), 4u);
+    EXPECT_EQ(table.FindStartingWith(L"7", 3), 1u);
+    EXPECT_EQ(table.FindStartingWith(L"-1", 0), 0u);
+    EXPECT_EQ(table.FindStartingWith(L"4", 0), 3u);
+    EXPECT_EQ(table.FindStartingWith(L"5", 0), std::nullopt);
+    table.SortBy(ProcessColumn::SessionId);
+    EXPECT_EQ(table.FindStartingWith(L"2", 0), 2u);
+    table.Reset();
+    EXPECT_EQ(table.FindStartingWith(L"n", 0), std::nullopt);
+}
+
+TEST(KeyedTextsTest, EqualKeysShareANumberAndDistinctOnesNeverDo) {
+    // Identifiers as bytes: zeros inside, and keys differing only in their last byte.
+    KeyedTexts texts;
     std::vector<std::string> keys{std::string()};
     for (int i = 0; i < 5000; ++i) {
         std::string key(28, '\0');
@@ -321,7 +371,7 @@ TEST(StringNumbersTest, EqualStringsShareANumberAndDistinctOnesNeverDo) {
         keys.push_back(key);
         keys.push_back(key.substr(0, 12 + i % 16));
     }
-    // Short strings that differ in a single byte anywhere.
+    // Short keys that differ in a single byte anywhere.
     for (std::size_t length = 1; length <= 17; ++length)
         for (std::size_t at = 0; at < length; ++at) {
             std::string key(length, 'a');
@@ -330,39 +380,18 @@ TEST(StringNumbersTest, EqualStringsShareANumberAndDistinctOnesNeverDo) {
             keys.push_back(std::string(length, 'a'));
         }
     std::vector<std::uint32_t> first;
-    for (const std::string& key : keys) first.push_back(numbers.Number(key));
+    for (const std::string& key : keys)
+        first.push_back(texts.Number(key, [&key] { return Widened(key); }));
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        EXPECT_EQ(numbers.Number(keys[i]), first[i]);
-        EXPECT_EQ(numbers.Text(first[i]), keys[i]);
+        EXPECT_EQ(texts.Number(keys[i], [] { return std::wstring(L"made again"); }), first[i]);
+        EXPECT_EQ(texts.Text(first[i]), Widened(keys[i]));
     }
     std::vector<std::string> distinct = keys;
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    EXPECT_EQ(numbers.Size(), distinct.size());
-    numbers.Clear();
-    EXPECT_EQ(numbers.Number("x"), 0u);
-}
-
-TEST(OrderByKeyTest, OrdersByKeyAndKeepsPositionOrderAmongEqualKeys) {
-    std::vector<std::uint32_t> order, scratch;
-    OrderByKey({}, order, scratch);
-    EXPECT_TRUE(order.empty());
-    OrderByKey({7}, order, scratch);
-    EXPECT_EQ(order, (std::vector<std::uint32_t>{0}));
-    // Keys that differ in one byte only, the extremes, and runs of equal keys.
-    const std::vector<std::uint32_t> keys{
-        0xFFFFFFFF, 0x00010000, 0, 0x00010000, 0xFFFFFFFF, 0x01000000, 0, 0x000000FF, 0x00010000};
-    OrderByKey(keys, order, scratch);
-    EXPECT_EQ(order, (std::vector<std::uint32_t>{2, 6, 7, 1, 3, 8, 5, 0, 4}));
-    std::vector<std::uint32_t> many(5000);
-    std::mt19937 random(3);
-    for (std::uint32_t& key : many) key = random() % 64 * 0x01010101u;
-    OrderByKey(many, order, scratch);
-    std::vector<std::uint32_t> expected(many.size());
-    std::iota(expected.begin(), expected.end(), 0u);
-    std::stable_sort(expected.begin(), expected.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return many[a] < many[b]; });
-    EXPECT_EQ(order, expected);
+    EXPECT_EQ(texts.Size(), distinct.size());
+    texts.Clear();
+    EXPECT_EQ(texts.Number("x", [] { return std::wstring(L"x"); }), 0u);
 }
 
 }  // namespace
