@@ -16,10 +16,9 @@
 
 namespace wtsscope {
 
-// The positions held by the entries, each a key in its high half and a position in its low half,
-// ordered by their keys; entries of equal keys keep their order. entries is left in any order, and
-// scratch is room to work in: both are kept by the caller so a sort touches no new memory.
-void OrderByKey(std::vector<std::uint64_t>& entries, std::vector<std::uint64_t>& scratch,
-                std::vector<std::uint32_t>& order);
+// The positions 0 to keys.size() - 1 ordered by their keys, equal keys in position order. scratch
+// is room to work in: order and scratch are kept by the caller so a sort touches no new memory.
+void OrderByKey(const std::vector<std::uint32_t>& keys, std::vector<std::uint32_t>& order,
+                std::vector<std::uint32_t>& scratch);
 
 }  // namespace wtsscope

@@ -81,6 +81,16 @@ std::uint32_t ProcessTable::AccountOf(const void* sid) {
 }
 
 void ProcessTable::Finish() {
+    if (!rows_.empty()) {
+        sessionIds_ = {rows_[0].sessionId, rows_[0].sessionId};
+        processIds_ = {rows_[0].processId, rows_[0].processId};
+    }
+    for (const StoredRow& row : rows_) {
+        sessionIds_ = {std::min(sessionIds_.lowest, row.sessionId),
+                       std::max(sessionIds_.highest, row.sessionId)};
+        processIds_ = {std::min(processIds_.lowest, row.processId),
+                       std::max(processIds_.highest, row.processId)};
+    }
     // Unsorted, the shown order is the platform's and needs no positions.
     if (sortColumn_) Sort();
     shownCount_ = rows_.size();
@@ -97,8 +107,7 @@ void ProcessTable::Sort() {
     // fall back to the platform's order.
     keys_.resize(rows_.size());
     const auto fill = [this](auto keyOf) {
-        for (std::size_t i = 0; i < rows_.size(); ++i)
-            keys_[i] = std::uint64_t{keyOf(rows_[i])} << 32 | i;
+        for (std::size_t i = 0; i < rows_.size(); ++i) keys_[i] = keyOf(rows_[i]);
     };
     switch (*sortColumn_) {
         case ProcessColumn::SessionId:
@@ -116,7 +125,7 @@ void ProcessTable::Sort() {
             fill([this](const StoredRow& row) { return accounts_.Rank(row.account); });
             break;
     }
-    OrderByKey(keys_, scratch_, shown_);
+    OrderByKey(keys_, shown_, scratch_);
 }
 
 ProcessRow ProcessTable::Row(std::size_t shownIndex) const {
@@ -211,15 +220,9 @@ std::vector<std::wstring> ProcessTable::WidthCandidates(ProcessColumn column) co
         case ProcessColumn::SessionId:
         case ProcessColumn::ProcessId: {
             if (rows_.empty()) return {};
-            const bool session = column == ProcessColumn::SessionId;
-            std::int32_t low = session ? rows_[0].sessionId : rows_[0].processId;
-            std::int32_t high = low;
-            for (const StoredRow& row : rows_) {
-                const std::int32_t value = session ? row.sessionId : row.processId;
-                low = std::min(low, value);
-                high = std::max(high, value);
-            }
-            return {DecimalText(low), DecimalText(high)};
+            const Extremes& extremes =
+                column == ProcessColumn::SessionId ? sessionIds_ : processIds_;
+            return {DecimalText(extremes.lowest), DecimalText(extremes.highest)};
         }
         case ProcessColumn::ProcessName:
             return Longest(names_, kWidthCandidates);

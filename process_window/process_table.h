@@ -125,11 +125,18 @@ class ProcessTable {
     TextCompare compareText_;
     AccountLookup lookUpAccount_;
     std::vector<StoredRow> rows_;
+    // The lowest and highest of a number column, found once per fill.
+    struct Extremes {
+        std::int32_t lowest;
+        std::int32_t highest;
+    };
+    Extremes sessionIds_{};
+    Extremes processIds_{};
     std::vector<std::uint32_t> shown_;  // row positions in the shown order, while sorted
     std::size_t shownCount_ = 0;
     std::optional<ProcessColumn> sortColumn_;
-    std::vector<std::uint64_t> keys_;  // the sort's, kept so a sort touches no new memory
-    std::vector<std::uint64_t> scratch_;
+    std::vector<std::uint32_t> keys_;  // the sort's, kept so a sort touches no new memory
+    std::vector<std::uint32_t> scratch_;
     KeyedTexts names_;     // by the names' bytes as the platform gave them
     KeyedTexts accounts_;  // by the identifiers' bytes
 };

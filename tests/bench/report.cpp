@@ -34,6 +34,7 @@ void Report::Print(std::ostream& out) const {
     out << "| measure | N | median ms | x " << ratioOf_ << " |\n|---|--:|--:|--:|\n";
     for (const Measurement& row : measurements_) {
         const std::string ratio = !row.extra.empty() ? row.extra
+                                  : row.ratio > 0 ? Format("%.2f", row.ratio)
                                   : row.floorMilliseconds > 0
                                       ? Format("%.2f", row.milliseconds / row.floorMilliseconds)
                                       : "";

@@ -42,6 +42,7 @@ struct Measurement {
     double milliseconds;
     double floorMilliseconds;  // of the same count; 0 where the row is not a ratio
     std::string extra;         // a value that is not a time, shown instead of the ratio
+    double ratio = 0;          // where not 0, the ratio measured pairwise, shown as it is
 };
 
 struct Target {
