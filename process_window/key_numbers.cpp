@@ -67,6 +67,11 @@ std::string_view KeyNumbers::Key(std::uint32_t number) const {
     return {bytes_.data() + start, ends_[number] - start};
 }
 
+bool KeyNumbers::Holds(std::uint32_t number, std::string_view key) const {
+    const std::string_view known = Key(number);
+    return known.size() == key.size() && SameBytes(known.data(), key.data(), key.size());
+}
+
 std::uint32_t KeyNumbers::Number(std::string_view key) {
     if (ends_.size() * 2 >= slots_.size()) Grow();
     const std::uint64_t hash = Hash(key);
@@ -83,9 +88,7 @@ std::uint32_t KeyNumbers::Number(std::string_view key) {
         }
         if ((slot & kTagMask) == tag) {
             const auto number = static_cast<std::uint32_t>(slot) - 1;
-            const std::string_view known = Key(number);
-            if (known.size() == key.size() && SameBytes(known.data(), key.data(), key.size()))
-                return number;
+            if (Holds(number, key)) return number;
         }
     }
 }

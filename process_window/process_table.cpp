@@ -73,11 +73,22 @@ void ProcessTable::Reset() {
 
 void ProcessTable::Reserve(std::size_t rows) { rows_.reserve(rows); }
 
-std::uint32_t ProcessTable::AccountOf(const void* sid) {
+std::uint32_t ProcessTable::AccountOf(std::int32_t sessionId, const void* sid) {
     // The empty key, of a null or malformed identifier, names no account and is never looked up.
     const std::string_view key = IdentifierBytes(sid);
-    return accounts_.Number(key,
-                            [&] { return key.empty() ? std::wstring() : lookUpAccount_(sid); });
+    const auto number = [&] {
+        return accounts_.Number(key,
+                                [&] { return key.empty() ? std::wstring() : lookUpAccount_(sid); });
+    };
+    // A session's processes mostly run under its one user: the account its last process ran under
+    // is tried before any lookup. Session identifiers are small; a large one is not remembered.
+    constexpr std::uint32_t kSessionsRemembered = 65536;
+    const auto session = static_cast<std::uint32_t>(sessionId);
+    if (session >= kSessionsRemembered) return number();
+    if (session >= lastAccountOfSession_.size()) lastAccountOfSession_.resize(session + 1);
+    std::uint32_t& last = lastAccountOfSession_[session];
+    if (last == 0 || !accounts_.Holds(last - 1, key)) last = number() + 1;
+    return last - 1;
 }
 
 void ProcessTable::Finish() {

@@ -52,6 +52,9 @@ class KeyedTexts {
     std::uint32_t Number(std::string_view key, MakeText makeText);
     const std::wstring& Text(std::uint32_t number) const { return texts_[number]; }
     std::size_t Size() const { return texts_.size(); }
+    bool Holds(std::uint32_t number, std::string_view key) const {
+        return numbers_.Holds(number, key);
+    }
     void Clear();
 
     // Places the texts numbered since the last call among the others. Afterwards Rank(a) < Rank(b)
@@ -119,7 +122,7 @@ class ProcessTable {
     const StoredRow& Shown(std::size_t shownIndex) const {
         return rows_[sortColumn_ ? shown_[shownIndex] : shownIndex];
     }
-    std::uint32_t AccountOf(const void* sid);
+    std::uint32_t AccountOf(std::int32_t sessionId, const void* sid);
     void Sort();
 
     TextCompare compareText_;
@@ -139,6 +142,8 @@ class ProcessTable {
     std::vector<std::uint32_t> scratch_;
     KeyedTexts names_;     // by the names' bytes as the platform gave them
     KeyedTexts accounts_;  // by the identifiers' bytes
+    // By session: the number plus 1 of the account its last process ran under, or 0.
+    std::vector<std::uint32_t> lastAccountOfSession_;
 };
 
 template <class MakeText>
@@ -151,7 +156,8 @@ std::uint32_t KeyedTexts::Number(std::string_view key, MakeText makeText) {
 template <class ToWide>
 void ProcessTable::Add(std::int32_t sessionId, std::int32_t processId, std::string_view ansiName,
                        ToWide toWide, const void* sid) {
-    rows_.push_back({sessionId, processId, names_.Number(ansiName, toWide), AccountOf(sid)});
+    rows_.push_back(
+        {sessionId, processId, names_.Number(ansiName, toWide), AccountOf(sessionId, sid)});
 }
 
 }  // namespace wtsscope
