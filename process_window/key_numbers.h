@@ -3,14 +3,15 @@
 // Numbers byte strings with a hash set of its own, one of the two hand-written structures of the
 // process model.
 //
-// Why not std::unordered_map: every row of a refresh looks up its name and its account's
-// identifier, two lookups per row. Measured through the window under Wine at 100,000 processes,
-// std::unordered_map<std::string, std::uint32_t> with a transparent word-at-a-time hash, lookups by
-// string_view and four buckets a key made a refresh cost 2.07 to 2.13 times the floor (enumerating
-// and converting every name), where the target is 2; this set keeps it at about 1.7. The model
-// alone took 3.9 ms to fill with the map against 3.2 ms with this: a map lookup divides by the
-// bucket count and walks three nodes before it meets the key's bytes, where this probes one slot
-// and compares the bytes only when the slot's hash matches.
+// Why not std::unordered_map: every row of a refresh looks up its name, and its account's
+// identifier where it differs from its session's last one. Measured through the window under
+// Wine at 100,000 processes, one run of each build on the same machine, a refresh cost 2.52 times
+// the floor (enumerating and converting every name) with std::unordered_map<std::string,
+// std::uint32_t> looked up by string_view (transparent std::hash, reserved at twice the keys),
+// and 2.56 to 2.75 times while sorted, where the target is 2; with this set 1.62, and 1.74 to
+// 1.84 while sorted. A map lookup goes from its bucket to a node, and from the node to the key's
+// bytes; this probes one slot of a flat array, and compares the bytes, kept end to end, only
+// when the slot's hash matches.
 
 #include <cstddef>
 #include <cstdint>
