@@ -181,14 +181,14 @@ Form2::Selection Form2::SelectedProcesses() const {
     Selection selection;
     const auto idOf = [this](std::optional<std::size_t> row) -> std::optional<std::int32_t> {
         if (!row || *row >= rows_.Size()) return std::nullopt;
-        return rows_.Row(*row).ProcessId;
+        return rows_.ProcessId(*row);
     };
     const std::size_t count = ListView1.SelectedCount();
     // Every row selected is kept as that, not as a walk of the whole list.
     selection.all = count != 0 && count == rows_.Size();
     if (!selection.all)
         for (const std::size_t row : ListView1.SelectedRows())
-            selection.selected.push_back(rows_.Row(row).ProcessId);
+            selection.selected.push_back(rows_.ProcessId(row));
     selection.focused = idOf(ListView1.FocusedRow());
     selection.mark = idOf(ListView1.SelectionMark());
     return selection;
@@ -202,7 +202,7 @@ void Form2::Select(const Selection& selection) {
     std::optional<std::size_t> focused;
     std::optional<std::size_t> mark;
     for (std::size_t row = 0; row < rows_.Size(); ++row) {
-        const std::int32_t id = rows_.Row(row).ProcessId;
+        const std::int32_t id = rows_.ProcessId(row);
         if (std::binary_search(wanted.begin(), wanted.end(), id)) ListView1.Select(row);
         if (!focused && selection.focused == id) focused = row;
         if (!mark && selection.mark == id) mark = row;

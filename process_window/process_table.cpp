@@ -139,11 +139,6 @@ void ProcessTable::Sort() {
     OrderByKey(keys_, shown_, scratch_);
 }
 
-ProcessRow ProcessTable::Row(std::size_t shownIndex) const {
-    const StoredRow& row = Shown(shownIndex);
-    return {row.sessionId, row.processId, names_.Text(row.name), row.account};
-}
-
 std::wstring ProcessTable::CellText(std::size_t shownIndex, ProcessColumn column) const {
     const StoredRow& row = Shown(shownIndex);
     switch (column) {

@@ -27,14 +27,6 @@ constexpr int kProcessColumnCount = 4;
 constexpr const wchar_t* kProcessColumnHeaders[kProcessColumnCount] = {L"Session ID", L"Process ID",
                                                                        L"Process Name", L"User ID"};
 
-// One shown row as the table hands it out.
-struct ProcessRow {
-    std::int32_t SessionId;
-    std::int32_t ProcessId;
-    std::wstring ProcessName;
-    std::uint32_t User;  // the account's number: rows with the same identifier share it
-};
-
 // Orders two texts as the user's locale does, ignoring case: negative, zero or positive. It must
 // be a strict weak ordering: texts it calls equal are interchangeable wherever they are compared.
 using TextCompare = int (*)(std::wstring_view a, std::wstring_view b);
@@ -95,7 +87,7 @@ class ProcessTable {
 
     // The rows shown: none between Clear and Finish.
     std::size_t Size() const { return shownCount_; }
-    ProcessRow Row(std::size_t shownIndex) const;
+    std::int32_t ProcessId(std::size_t shownIndex) const { return Shown(shownIndex).processId; }
     std::wstring CellText(std::size_t shownIndex, ProcessColumn column) const;
 
     // The first shown row from start on, wrapping round, whose text in the sorted column (the

@@ -29,6 +29,7 @@
 #include "tests/bench/report.h"
 #include "tests/bench/synthetic.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/windows/window_test_support.h"
 #include "version/version_info.h"
 
 namespace wtsscope::bench {
@@ -216,18 +217,7 @@ long long MessagesForRefresh(const Form2& form) {
     ClickRefresh(form);
     Drain();
     // A hidden window is never painted; have the list paint what it would show into memory.
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    RECT client{};
-    GetClientRect(countedList, &client);
-    const HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    const HGDIOBJ old = SelectObject(memory, bitmap);
-    SendMessageW(countedList, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory),
-                 PRF_CLIENT | PRF_ERASEBKGND);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    PaintOffScreen(countedList);
     UnhookWindowsHookEx(posted);
     UnhookWindowsHookEx(sent);
     return countedMessages;

@@ -71,9 +71,9 @@ void CheckShownOrder(const ProcessTable& table, ProcessColumn column, std::vecto
     });
     Check(table.Size() == rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const ProcessRow shown = table.Row(i);
-        Check(shown.SessionId == rows[i].sessionId && shown.ProcessId == rows[i].processId &&
-              shown.ProcessName == Widened(rows[i].name) &&
+        Check(table.CellText(i, ProcessColumn::SessionId) == std::to_wstring(rows[i].sessionId) &&
+              table.ProcessId(i) == rows[i].processId &&
+              table.CellText(i, ProcessColumn::ProcessName) == Widened(rows[i].name) &&
               table.CellText(i, ProcessColumn::UserId) == users[rows[i].user]);
     }
 }
@@ -141,8 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fill();
     Check(table.Size() == rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i)
-        Check(table.Row(i).ProcessId == rows[i].processId &&
-              table.Row(i).ProcessName == Widened(rows[i].name));
+        Check(table.ProcessId(i) == rows[i].processId &&
+              table.CellText(i, ProcessColumn::ProcessName) == Widened(rows[i].name));
 
     // Columns in an order the input picks; whatever was shown before, ties keep the order added.
     for (int step = 0; step < 3; ++step) {
