@@ -326,31 +326,42 @@ TEST_F(ProcessTableTest, TypingFindsTheNextRowWhoseSortedColumnBeginsWithIt) {
           {1, 1200, "NOTEPAD.EXE", L"NT AUTHORITY\\SYSTEM"},
           {3, 7, "explorer.exe", L"corp\\ANN"},
           {2, -12, "csrss.exe", L""}});
-    // Unsorted: by name, from the start row inclusive, wrapping round, ignoring case.
-    EXPECT_EQ(table.FindStartingWith(L"NOTE", 0), 0u);
-    EXPECT_EQ(table.FindStartingWith(L"note", 1), 2u);
-    EXPECT_EQ(table.FindStartingWith(L"Notepad.exe", 3), 0u);
-    EXPECT_EQ(table.FindStartingWith(L"e", 4), 1u);
-    EXPECT_EQ(table.FindStartingWith(L"c", 99), 4u);
-    EXPECT_EQ(table.FindStartingWith(L"notepad.exe2", 0), std::nullopt);
-    EXPECT_EQ(table.FindStartingWith(L"x", 0), std::nullopt);
-    // Sorted: the sorted column, in the shown order.
+    // Unsorted: by name, from the start row inclusive, wrapping round, ignoring case; sorted: the
+    // sorted column, in the shown order.
+    struct Typed {
+        std::optional<ProcessColumn> sortedBy;
+        const wchar_t* text;
+        std::size_t start;
+        std::optional<std::size_t> found;
+    };
+    const std::optional<ProcessColumn> unsorted;
+    for (const Typed& typed : std::vector<Typed>{
+             {unsorted, L"NOTE", 0, 0},
+             {unsorted, L"note", 1, 2},
+             {unsorted, L"Notepad.exe", 3, 0},
+             {unsorted, L"e", 4, 1},
+             {unsorted, L"c", 99, 4},
+             {unsorted, L"notepad.exe2", 0, std::nullopt},
+             {unsorted, L"x", 0, std::nullopt},
+             {ProcessColumn::UserId, L"corp\\a", 2, 2},
+             {ProcessColumn::UserId, L"CORP\\A", 3, 1},
+             {ProcessColumn::UserId, L"nt ", 0, 4},
+             {ProcessColumn::UserId, L"notepad", 0, std::nullopt},
+             {ProcessColumn::ProcessId, L"12", 0, 2},
+             {ProcessColumn::ProcessId, L"12", 3, 4},
+             {ProcessColumn::ProcessId, L"7", 3, 1},
+             {ProcessColumn::ProcessId, L"-1", 0, 0},
+             {ProcessColumn::ProcessId, L"4", 0, 3},
+             {ProcessColumn::ProcessId, L"5", 0, std::nullopt},
+             {ProcessColumn::SessionId, L"2", 0, 2},
+         }) {
+        if (typed.sortedBy && table.SortColumn() != typed.sortedBy) table.SortBy(*typed.sortedBy);
+        EXPECT_EQ(table.FindStartingWith(typed.text, typed.start), typed.found) << typed.text;
+    }
+    // The shown order the searches by account ran in.
     table.SortBy(ProcessColumn::UserId);
     EXPECT_EQ(Column(ProcessColumn::ProcessId),
               (std::vector<std::wstring>{L"-12", L"400", L"7", L"12", L"1200"}));
-    EXPECT_EQ(table.FindStartingWith(L"corp\\a", 2), 2u);
-    EXPECT_EQ(table.FindStartingWith(L"CORP\\A", 3), 1u);
-    EXPECT_EQ(table.FindStartingWith(L"nt ", 0), 4u);
-    EXPECT_EQ(table.FindStartingWith(L"notepad", 0), std::nullopt);
-    table.SortBy(ProcessColumn::ProcessId);
-    EXPECT_EQ(table.FindStartingWith(L"12", 0), 2u);
-    EXPECT_EQ(table.FindStartingWith(L"12", 3), 4u);
-    EXPECT_EQ(table.FindStartingWith(L"7", 3), 1u);
-    EXPECT_EQ(table.FindStartingWith(L"-1", 0), 0u);
-    EXPECT_EQ(table.FindStartingWith(L"4", 0), 3u);
-    EXPECT_EQ(table.FindStartingWith(L"5", 0), std::nullopt);
-    table.SortBy(ProcessColumn::SessionId);
-    EXPECT_EQ(table.FindStartingWith(L"2", 0), 2u);
     table.Reset();
     EXPECT_EQ(table.FindStartingWith(L"n", 0), std::nullopt);
 }
