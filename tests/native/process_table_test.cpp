@@ -59,8 +59,9 @@ class ProcessTableTest : public ::testing::Test {
                 sids.push_back(Sid(1000 + known));
                 sid = sids.back().data();
             }
+            const std::string& bytes = name;
             table.Add(
-                session, id, name, [&name] { return Widened(name); }, sid);
+                session, id, bytes, [&bytes] { return Widened(bytes); }, sid);
         }
         table.Finish();
     }
