@@ -27,7 +27,6 @@ class KeyNumbers {
   public:
     // The string's number: its old one, or the next one if it is new.
     std::uint32_t Number(std::string_view key);
-    std::size_t Size() const { return ends_.size(); }
     // Whether the number is the string's.
     bool Holds(std::uint32_t number, std::string_view key) const;
     void Clear();
