@@ -41,13 +41,13 @@ std::vector<unsigned char> Sid(std::uint32_t rid) {
 }
 
 // Rows in the platform's order: session, identifier, name, account ("" runs under no account).
-using Spec = std::tuple<int, int, std::string, std::wstring>;
+using GivenRow = std::tuple<int, int, std::string, std::wstring>;
 
 class ProcessTableTest : public ::testing::Test {
   protected:
     // Each account text has an identifier of its own, laid out afresh for every fill so the table
     // can only know it by its bytes; the lookup answers with the text.
-    void Fill(const std::vector<Spec>& rows) {
+    void Fill(const std::vector<GivenRow>& rows) {
         table.Clear();
         std::deque<std::vector<unsigned char>> sids;
         for (const auto& [session, id, name, user] : rows) {
@@ -74,17 +74,17 @@ class ProcessTableTest : public ::testing::Test {
 
     // Every cell as shown, against what a stable sort of the rows as added by the column's value
     // (numbers by value, texts by the comparison) gives.
-    void ExpectSortedLikeAStableSort(std::vector<Spec> rows, ProcessColumn column) {
-        const auto key = [column](const Spec& row) {
+    void ExpectSortedLikeAStableSort(std::vector<GivenRow> rows, ProcessColumn column) {
+        const auto key = [column](const GivenRow& row) {
             return std::tuple(column == ProcessColumn::SessionId ? std::get<0>(row) : 0,
                               column == ProcessColumn::ProcessId ? std::get<1>(row) : 0);
         };
-        const auto text = [column](const Spec& row) {
+        const auto text = [column](const GivenRow& row) {
             return column == ProcessColumn::ProcessName ? Widened(std::get<2>(row))
                    : column == ProcessColumn::UserId    ? std::get<3>(row)
                                                         : std::wstring();
         };
-        std::stable_sort(rows.begin(), rows.end(), [&](const Spec& a, const Spec& b) {
+        std::stable_sort(rows.begin(), rows.end(), [&](const GivenRow& a, const GivenRow& b) {
             return key(a) < key(b) || (key(a) == key(b) && CaseInsensitive(text(a), text(b)) < 0);
         });
         ASSERT_EQ(table.Size(), rows.size());
@@ -127,7 +127,7 @@ TEST_F(ProcessTableTest, NumberColumnsSortBySignedValueNotText) {
     // differ in one byte only; runs of equal values.
     const std::vector<int> ids{-1,  0x00010000, 0, 0x00010000, -1, 0x01000000, 0, 0x000000FF, max,
                                min, 10,         9, 100,        2,  max,        1, min};
-    std::vector<Spec> rows;
+    std::vector<GivenRow> rows;
     for (std::size_t i = 0; i < ids.size(); ++i)
         rows.push_back({ids[(i * 5) % ids.size()], ids[i], std::to_string(i), L""});
     // Many rows with few values between them.
@@ -184,7 +184,7 @@ TEST_F(ProcessTableTest, SortSurvivesARefreshAndResetForgetsIt) {
 
 TEST_F(ProcessTableTest, EachDistinctNameIsConvertedOnceWhileTheWindowLasts) {
     const auto fill = [&](int count, int distinct, const std::string& prefix) {
-        std::vector<Spec> rows;
+        std::vector<GivenRow> rows;
         for (int i = 0; i < count; ++i)
             rows.push_back({1, i, prefix + std::to_string(i % distinct), L"CORP\\ann"});
         Fill(rows);
@@ -284,7 +284,7 @@ TEST_F(ProcessTableTest, SortingAgreesWithAStableSortAcrossRefreshes) {
     const std::vector<std::wstring> users{L"NT AUTHORITY\\SYSTEM", L"corp\\ann", L"CORP\\ANN", L""};
     std::mt19937 random(7);
     for (int refill = 0; refill < 6; ++refill) {
-        std::vector<Spec> rows;
+        std::vector<GivenRow> rows;
         for (int i = 0; i < 300; ++i) {
             const std::string name = random() % 4 == 0 ? "new" + std::to_string(refill) + "-" +
                                                              std::to_string(random() % 20)
@@ -304,7 +304,7 @@ TEST_F(ProcessTableTest, SortingAgreesWithAStableSortAcrossRefreshes) {
 }
 
 TEST_F(ProcessTableTest, KnownNamesAreNotComparedAgainAndANewOneOnlyOncePerKnownName) {
-    std::vector<Spec> rows;
+    std::vector<GivenRow> rows;
     for (int i = 0; i < 1024; ++i) rows.push_back({0, i, "name" + std::to_string(i), L""});
     Fill(rows);
     table.SortBy(ProcessColumn::ProcessName);
