@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/record_reader.h"
 #include "platform/system_library.h"
@@ -98,8 +99,16 @@ Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enu
 
 const PlatformFunctions& SystemPlatformFunctions() {
     static const PlatformFunctions functions{
-        LoadedEnumerateSessionsA, LoadedEnumerateProcessesA, LoadedFreeMemory, ::GetVersionExA,
-        ::LookupAccountSidA,      ::ConvertSidToStringSidA,  ::MessageBoxW,
+        LoadedEnumerateSessionsA,
+        LoadedEnumerateProcessesA,
+        LoadedFreeMemory,
+        ::GetVersionExA,
+        ::ConvertSidToStringSidW,
+        ::LsaOpenPolicy,
+        ::LsaLookupSids,
+        ::LsaFreeMemory,
+        ::LsaClose,
+        ::MessageBoxW,
     };
     return functions;
 }
@@ -118,27 +127,74 @@ bool Platform::QueryVersion(VersionRecord& record, DWORD& lastError) const {
     return succeeded != FALSE;
 }
 
-std::wstring Platform::AccountText(PSID sid) const {
-    std::string name(64, '\0');
-    std::string domain(64, '\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        auto nameLength = static_cast<DWORD>(name.size());
-        auto domainLength = static_cast<DWORD>(domain.size());
-        SID_NAME_USE use;
-        if (functions_.LookupAccountSidA(nullptr, sid, name.data(), &nameLength, domain.data(),
-                                         &domainLength, &use)) {
-            const std::wstring account = AnsiToWide(name.c_str());
-            return domain[0] ? AnsiToWide(domain.c_str()) + L"\\" + account : account;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
-        // The lookup said how much room each part needs.
-        name.assign(std::max<std::size_t>(nameLength, name.size()), '\0');
-        domain.assign(std::max<std::size_t>(domainLength, domain.size()), '\0');
-    }
-    LPSTR text = nullptr;
-    if (!functions_.ConvertSidToStringSidA(sid, &text)) return {};
+std::wstring Platform::IdentifierText(PSID sid) const {
+    LPWSTR text = nullptr;
+    if (!functions_.ConvertSidToStringSidW(sid, &text)) return {};
     const UniqueLocalMemory owner(text);
-    return AnsiToWide(text);
+    return text;
+}
+
+AccountNames Platform::LookUpAccounts(std::span<const std::string> identifiers) const {
+    AccountNames result;
+    result.size_ = identifiers.size();
+    if (identifiers.empty()) return result;
+    LSA_OBJECT_ATTRIBUTES attributes{};
+    LSA_HANDLE policy = nullptr;
+    if (functions_.LsaOpenPolicy(nullptr, &attributes, POLICY_LOOKUP_NAMES, &policy) != 0)
+        return result;
+    const auto close = functions_.LsaClose;
+    const std::unique_ptr<void, decltype(close)> policyOwner(policy, close);
+
+    // An identifier is read as the platform's SID, whose sub-authorities are 32-bit: each is
+    // copied to a place aligned for them.
+    std::vector<std::vector<DWORD>> copies;
+    std::vector<PSID> sids;
+    copies.reserve(identifiers.size());
+    sids.reserve(identifiers.size());
+    for (const std::string& identifier : identifiers) {
+        copies.emplace_back((identifier.size() + sizeof(DWORD) - 1) / sizeof(DWORD));
+        std::memcpy(copies.back().data(), identifier.data(), identifier.size());
+        sids.push_back(copies.back().data());
+    }
+    constexpr std::size_t kMostPerCall = AccountNames::kMostPerCall;
+    const LsaMemoryDeleter free{functions_.LsaFreeMemory};
+    for (std::size_t first = 0; first < sids.size(); first += kMostPerCall) {
+        const auto count = static_cast<ULONG>(std::min(kMostPerCall, sids.size() - first));
+        PLSA_REFERENCED_DOMAIN_LIST domains = nullptr;
+        PLSA_TRANSLATED_NAME names = nullptr;
+        const NTSTATUS status =
+            functions_.LsaLookupSids(policy, count, sids.data() + first, &domains, &names);
+        // Released whatever the answer, as the platform asks even of a lookup that found none.
+        AccountNames::Part& part = result.parts_.emplace_back(
+            AccountNames::Part{LsaBuffer<LSA_REFERENCED_DOMAIN_LIST>(domains, free),
+                               LsaBuffer<LSA_TRANSLATED_NAME>(names, free)});
+        // Success, or the informational "some not mapped": both leave an entry per identifier.
+        part.answered = status >= 0 && names != nullptr;
+    }
+    return result;
+}
+
+std::wstring AccountNames::Text(std::size_t index) const {
+    // No part where the authority could not be reached at all.
+    if (index / kMostPerCall >= parts_.size()) return {};
+    const Part& part = parts_[index / kMostPerCall];
+    if (!part.answered) return {};
+    const LSA_TRANSLATED_NAME& name = part.names.get()[index % kMostPerCall];
+    const auto text = [](const LSA_UNICODE_STRING& string) {
+        if (string.Buffer == nullptr) return std::wstring();
+        return std::wstring(string.Buffer, string.Length / sizeof(WCHAR));
+    };
+    if (name.Use == SidTypeInvalid || name.Use == SidTypeUnknown) return {};
+    std::wstring domain;
+    const LSA_REFERENCED_DOMAIN_LIST* domains = part.domains.get();
+    if (domains != nullptr && name.DomainIndex >= 0 &&
+        static_cast<ULONG>(name.DomainIndex) < domains->Entries)
+        domain = text(domains->Domains[name.DomainIndex].Name);
+    // A domain's own identifier names the domain; its name is no account's.
+    if (name.Use == SidTypeDomain) return domain;
+    const std::wstring account = text(name.Name);
+    if (account.empty() || domain.empty()) return account;
+    return domain + L"\\" + account;
 }
 
 void Platform::ShowError(HWND owner, std::wstring_view titleWord, DWORD code,

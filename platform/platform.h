@@ -4,13 +4,16 @@
 // table of functions, so tests can replace the platform with a scripted one.
 
 #include <windows.h>
-#include <wtsapi32.h>
+#include <ntsecapi.h>
 #include <sddl.h>
+#include <wtsapi32.h>
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/handle.h"
 #include "platform/records.h"
@@ -22,8 +25,11 @@ struct PlatformFunctions {
     decltype(&::WTSEnumerateProcessesA) WTSEnumerateProcessesA;
     decltype(&::WTSFreeMemory) WTSFreeMemory;
     decltype(&::GetVersionExA) GetVersionExA;
-    decltype(&::LookupAccountSidA) LookupAccountSidA;
-    decltype(&::ConvertSidToStringSidA) ConvertSidToStringSidA;
+    decltype(&::ConvertSidToStringSidW) ConvertSidToStringSidW;
+    decltype(&::LsaOpenPolicy) LsaOpenPolicy;
+    decltype(&::LsaLookupSids) LsaLookupSids;
+    decltype(&::LsaFreeMemory) LsaFreeMemory;
+    decltype(&::LsaClose) LsaClose;
     decltype(&::MessageBoxW) MessageBoxW;
 };
 
@@ -49,8 +55,40 @@ struct Enumeration {
     DWORD lastError = ERROR_SUCCESS;
 };
 
+// Releases what the local security authority handed out, through the platform that did.
+struct LsaMemoryDeleter {
+    decltype(&::LsaFreeMemory) free;
+    void operator()(void* buffer) const noexcept { free(buffer); }
+};
+
+template <class Record>
+using LsaBuffer = std::unique_ptr<Record, LsaMemoryDeleter>;
+
+// What one lookup of accounts produced: the platform's answers, owned from the moment the call
+// returns, for every identifier asked in the order asked.
+class AccountNames {
+  public:
+    std::size_t Size() const { return size_; }
+    // "DOMAIN\name", the name alone where it has no domain, or empty where the identifier names
+    // no account or the lookup failed.
+    std::wstring Text(std::size_t index) const;
+
+  private:
+    friend class Platform;
+    // The platform answers at most so many identifiers in one call.
+    static constexpr std::size_t kMostPerCall = 20480;
+    struct Part {
+        LsaBuffer<LSA_REFERENCED_DOMAIN_LIST> domains;
+        LsaBuffer<LSA_TRANSLATED_NAME> names;
+        bool answered = false;
+    };
+    std::vector<Part> parts_;
+    std::size_t size_ = 0;
+};
+
 class Platform {
   public:
+    // Holds its own copy of the table: a platform outlives whatever it was made from.
     explicit Platform(const PlatformFunctions& functions = SystemPlatformFunctions())
         : functions_(functions) {}
 
@@ -62,9 +100,14 @@ class Platform {
     // Fills the record; false with the last-error code when the platform refuses.
     bool QueryVersion(VersionRecord& record, DWORD& lastError) const;
 
-    // The account a security identifier names, as "DOMAIN\name" (just the name where there is no
-    // domain); its string form where it names none.
-    std::wstring AccountText(PSID sid) const;
+    // A security identifier's string form ("S-1-5-18"); empty where it has none.
+    std::wstring IdentifierText(PSID sid) const;
+
+    // The accounts the identifiers (their bytes, as IdentifierBytes gives them) name, asked of the
+    // local security authority in one call per 20,480, which the platform takes at most. On a
+    // domain member an unknown domain's account is a round trip to a domain controller, and a
+    // controller far away or gone is a network time-out: never call this on a window's thread.
+    AccountNames LookUpAccounts(std::span<const std::string> identifiers) const;
 
     // A modal critical-error box with one OK button, titled with a word and the error code in
     // decimal ("ERROR 5").
@@ -72,7 +115,7 @@ class Platform {
                    const std::wstring& prompt) const;
 
   private:
-    const PlatformFunctions& functions_;
+    PlatformFunctions functions_;
 };
 
 }  // namespace wtsscope

@@ -11,6 +11,8 @@ namespace wtsscope {
 namespace {
 
 constexpr wchar_t kClassName[] = L"wtsscope.Form2";
+// Posted by the account lookups when names are waiting.
+constexpr UINT kAccountNamesMessage = WM_APP + 1;
 
 constexpr int kClientWidth = 6975;
 constexpr int kClientHeight = 8235;
@@ -33,7 +35,7 @@ int LocaleCompare(std::wstring_view a, std::wstring_view b) {
 
 Form2::Form2(const Platform& platform)
     : platform_(platform), rows_(LocaleCompare, [&platform](const void* sid) {
-          return platform.AccountText(const_cast<PSID>(sid));
+          return platform.IdentifierText(const_cast<PSID>(sid));
       }) {}
 
 HWND Form2::Create() {
@@ -82,8 +84,13 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_NOTIFY:
             return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        case kAccountNamesMessage:
+            OnAccountNames();
+            return 0;
         case WM_DESTROY:
-            // A closed window forgets its rows and sorting; the next show loads afresh.
+            // A closed window forgets its rows, sorting and accounts, and drops names still on
+            // their way; the next show loads afresh.
+            accountLookups_.reset();
             rows_.Reset();
             return 0;
         default:
@@ -125,6 +132,7 @@ void Form2::OnLoad() {
                     {FVIRTKEY | FCONTROL, 'A', kSelectAllCommand},
                     {FVIRTKEY | FCONTROL, 'C', kCopyCommand}};
     UseAccelerators(keys);
+    accountLookups_.emplace(platform_, hwnd_, kAccountNamesMessage);
     RefreshProcessList();
 }
 
@@ -225,10 +233,12 @@ void Form2::OnCopy() {
 
 void Form2::OnCommand1Click() { RefreshProcessList(); }
 
-void Form2::OnColumnClick(int index) {
+void Form2::OnColumnClick(int index) { SortBy(static_cast<ProcessColumn>(index - 1)); }
+
+void Form2::SortBy(ProcessColumn column) {
     const Selection selection = SelectedProcesses();
-    rows_.SortBy(static_cast<ProcessColumn>(index - 1));
-    ListView1.ShowSortArrow(static_cast<int>(*rows_.SortColumn()));
+    rows_.SortBy(column);
+    ListView1.ShowSortArrow(static_cast<int>(column));
     if (selection.all || !selection.selected.empty() || selection.focused) {
         ListView1.ClearSelectionAndFocus();
         Select(selection);
@@ -285,6 +295,7 @@ void Form2::RefreshProcessList() {
             [&record] { return PointerToStringBytes(record.pProcessName); }, record.pUserSid);
     }
     rows_.Finish();
+    AskForNewAccounts();
     // A selection, focus or scroll position belonged to the old rows: emptying the list drops it.
     // With none, the list goes straight to the new count: each count is a new scroll range.
     if (ListView1.SelectedCount() != 0 || ListView1.TopRow() != 0 || ListView1.FocusedRow() ||
@@ -296,5 +307,30 @@ void Form2::RefreshProcessList() {
 }
 
 std::wstring Form2::PointerToStringBytes(LPCSTR address) { return AnsiTextAt(address); }
+
+void Form2::AskForNewAccounts() {
+    std::vector<std::uint32_t> accounts = rows_.TakeNewAccounts();
+    if (accounts.empty() || !accountLookups_) return;
+    std::vector<std::string> identifiers;
+    identifiers.reserve(accounts.size());
+    for (const std::uint32_t account : accounts)
+        identifiers.emplace_back(rows_.AccountIdentifier(account));
+    accountLookups_->Ask(std::move(accounts), std::move(identifiers));
+}
+
+void Form2::OnAccountNames() {
+    if (!accountLookups_) return;
+    bool named = false;
+    for (AccountLookups::Answer& answer : accountLookups_->TakeAnswers())
+        named |= rows_.NameAccount(answer.number, std::move(answer.name));
+    if (!named) return;
+    FitColumns();
+    // Sorted by account, the rows take their places among the names; otherwise only the texts
+    // change.
+    if (rows_.SortColumn() == ProcessColumn::UserId)
+        SortBy(ProcessColumn::UserId);
+    else
+        ListView1.RepaintRows();
+}
 
 }  // namespace wtsscope

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/account_lookups.h"
 #include "platform/platform.h"
 #include "platform/ui.h"
 #include "process_window/process_table.h"
@@ -34,6 +35,7 @@ class Form2 : public Window<Form2> {
     void OnLoad();
     void OnCommand1Click();
     void OnColumnClick(int index);
+    void OnAccountNames();
     void OnGetDispInfo(NMLVDISPINFOW& info) const;
     LRESULT OnFindItem(const NMLVFINDITEMW& find) const;
     void OnSize();
@@ -43,6 +45,9 @@ class Form2 : public Window<Form2> {
 
     void RefreshProcessList();
     static std::wstring PointerToStringBytes(LPCSTR address);
+    void AskForNewAccounts();
+    // Shows the rows sorted by the column, the same processes selected and focused.
+    void SortBy(ProcessColumn column);
     void Layout(int dpi);
     void PlaceControls();
     void FitColumns();
@@ -59,6 +64,8 @@ class Form2 : public Window<Form2> {
 
     const Platform& platform_;
     ProcessTable rows_;
+    // While the window is open.
+    std::optional<AccountLookups> accountLookups_;
     ListView ListView1;
     Button Command1;
     UniqueFont font_;

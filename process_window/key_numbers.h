@@ -29,13 +29,12 @@ class KeyNumbers {
     std::uint32_t Number(std::string_view key);
     // Whether the number is the string's.
     bool Holds(std::uint32_t number, std::string_view key) const;
+    std::string_view Key(std::uint32_t number) const;
     void Clear();
 
   private:
     static std::uint64_t Hash(std::string_view key);
     void Grow();
-
-    std::string_view Key(std::uint32_t number) const;
 
     // Every key end to end, and where each ends: a probe reads one small array and the bytes,
     // never a string object of its own.

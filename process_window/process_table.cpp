@@ -29,6 +29,12 @@ void KeyedTexts::Clear() {
     ranks_.clear();
 }
 
+void KeyedTexts::SetText(std::uint32_t number, std::wstring text) {
+    texts_[number] = std::move(text);
+    order_.clear();
+    ranks_.clear();
+}
+
 void KeyedTexts::Rank(TextCompare compare) {
     const std::size_t ranked = order_.size();
     if (ranked == texts_.size()) return;
@@ -55,8 +61,8 @@ void KeyedTexts::Rank(TextCompare compare) {
 
 // --- ProcessTable ----------------------------------------------------------------------------
 
-ProcessTable::ProcessTable(TextCompare compareText, AccountLookup lookUpAccount)
-    : compareText_(compareText), lookUpAccount_(std::move(lookUpAccount)) {}
+ProcessTable::ProcessTable(TextCompare compareText, IdentifierText identifierText)
+    : compareText_(compareText), identifierText_(std::move(identifierText)) {}
 
 void ProcessTable::Clear() {
     // Names no row has used for a while are forgotten once they outnumber the rows.
@@ -67,18 +73,21 @@ void ProcessTable::Clear() {
 }
 
 void ProcessTable::Reset() {
-    ProcessTable fresh(compareText_, std::move(lookUpAccount_));
+    ProcessTable fresh(compareText_, std::move(identifierText_));
     *this = std::move(fresh);
 }
 
 void ProcessTable::Reserve(std::size_t rows) { rows_.reserve(rows); }
 
 std::uint32_t ProcessTable::AccountOf(std::int32_t sessionId, const void* sid) {
-    // The empty key, of a null or malformed identifier, names no account and is never looked up.
+    // The empty key, of a null or malformed identifier, names no account and is never asked for.
     const std::string_view key = IdentifierBytes(sid);
     const auto number = [&] {
-        return accounts_.Number(key,
-                                [&] { return key.empty() ? std::wstring() : lookUpAccount_(sid); });
+        return accounts_.Number(key, [&] {
+            if (key.empty()) return std::wstring();
+            newAccounts_.push_back(static_cast<std::uint32_t>(accounts_.Size()));
+            return identifierText_(sid);
+        });
     };
     // A session's processes mostly run under its one user: the account its last process ran under
     // is tried before any lookup. Session identifiers are small; a large one is not remembered.
@@ -89,6 +98,13 @@ std::uint32_t ProcessTable::AccountOf(std::int32_t sessionId, const void* sid) {
     std::uint32_t& last = lastAccountOfSession_[session];
     if (last == 0 || !accounts_.Holds(last - 1, key)) last = number() + 1;
     return last - 1;
+}
+
+bool ProcessTable::NameAccount(std::uint32_t account, std::wstring name) {
+    if (account >= accounts_.Size() || name.empty() || name == accounts_.Text(account))
+        return false;
+    accounts_.SetText(account, std::move(name));
+    return true;
 }
 
 void ProcessTable::Finish() {

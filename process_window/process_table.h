@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "process_window/key_numbers.h"
@@ -31,9 +32,9 @@ constexpr const wchar_t* kProcessColumnHeaders[kProcessColumnCount] = {L"Session
 // be a strict weak ordering: texts it calls equal are interchangeable wherever they are compared.
 using TextCompare = int (*)(std::wstring_view a, std::wstring_view b);
 
-// The text of the account a security identifier names, found or not; given only well-formed
-// identifiers.
-using AccountLookup = std::function<std::wstring(const void* sid)>;
+// The string form of a security identifier ("S-1-5-18"), shown until the account it names is
+// known; given only well-formed identifiers.
+using IdentifierText = std::function<std::wstring(const void* sid)>;
 
 // Distinct byte strings, numbered from 0 in the order first seen, each with a text made the first
 // time it is seen; the texts can be ranked in a TextCompare order.
@@ -43,6 +44,9 @@ class KeyedTexts {
     template <class MakeText>
     std::uint32_t Number(std::string_view key, MakeText makeText);
     const std::wstring& Text(std::uint32_t number) const { return texts_[number]; }
+    // A text that has become known later; it is placed among the others anew.
+    void SetText(std::uint32_t number, std::wstring text);
+    std::string_view Key(std::uint32_t number) const { return numbers_.Key(number); }
     std::size_t Size() const { return texts_.size(); }
     bool Holds(std::uint32_t number, std::string_view key) const {
         return numbers_.Holds(number, key);
@@ -63,15 +67,16 @@ class KeyedTexts {
 
 class ProcessTable {
   public:
-    ProcessTable(TextCompare compareText, AccountLookup lookUpAccount);
+    ProcessTable(TextCompare compareText, IdentifierText identifierText);
 
     // Empties the rows, keeping their memory for the next fill; the sort column and the accounts
     // stay, and so do the names seen so far unless they have come to outnumber the rows.
     void Clear();
     void Reserve(std::size_t rows);
     // Adds a row whose name is the platform's ANSI text: toWide() gives its text the first time
-    // the table meets those bytes, and is not called for them again. The account is looked up the
-    // first time the table meets the identifier; a null or malformed one names no account.
+    // the table meets those bytes, and is not called for them again. An identifier the table
+    // meets for the first time shows its string form until its account is named; a null or
+    // malformed one names no account and shows nothing.
     template <class ToWide>
     void Add(std::int32_t sessionId, std::int32_t processId, std::string_view ansiName,
              ToWide toWide, const void* sid);
@@ -82,8 +87,19 @@ class ProcessTable {
     void SortBy(ProcessColumn column);
     std::optional<ProcessColumn> SortColumn() const { return sortColumn_; }
     // Forgets the sort column, rows, names and accounts, and gives back their memory: the next
-    // fill looks every account up afresh.
+    // fill asks for every account afresh.
     void Reset();
+
+    // The accounts met for the first time since the last call, whose names are to be asked for
+    // once: each is asked for once while the table holds it, found or not.
+    std::vector<std::uint32_t> TakeNewAccounts() { return std::exchange(newAccounts_, {}); }
+    // The bytes of an account's identifier.
+    std::string_view AccountIdentifier(std::uint32_t account) const {
+        return accounts_.Key(account);
+    }
+    // Names an account; an empty name, of an identifier that names none, leaves its string form.
+    // False when no text changes.
+    bool NameAccount(std::uint32_t account, std::wstring name);
 
     // The rows shown: none between Clear and Finish.
     std::size_t Size() const { return shownCount_; }
@@ -118,7 +134,7 @@ class ProcessTable {
     void Sort();
 
     TextCompare compareText_;
-    AccountLookup lookUpAccount_;
+    IdentifierText identifierText_;
     std::vector<StoredRow> rows_;
     // The lowest and highest of a number column, found once per fill.
     struct Extremes {
@@ -136,6 +152,7 @@ class ProcessTable {
     KeyedTexts accounts_;  // by the identifiers' bytes
     // By session: the number plus 1 of the account its last process ran under, or 0.
     std::vector<std::uint32_t> lastAccountOfSession_;
+    std::vector<std::uint32_t> newAccounts_;
 };
 
 template <class MakeText>

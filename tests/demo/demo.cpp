@@ -23,11 +23,11 @@ void ScriptServer(FakePlatform& fake) {
                          {2, "RDP-Tcp#14", WTSActive},
                          {3, "RDP-Tcp#15", WTSActive},
                          {65536, "RDP-Tcp", WTSListen}});
-    fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
-    fake.accounts["S-1-5-19"] = {"NT AUTHORITY", "LOCAL SERVICE"};
-    fake.accounts["S-1-5-20"] = {"NT AUTHORITY", "NETWORK SERVICE"};
-    fake.accounts["S-1-5-21-3623811015-3361044348-30300820-1013"] = {"CONTOSO", "j.lindqvist"};
-    fake.accounts["S-1-5-21-3623811015-3361044348-30300820-1027"] = {"CONTOSO", "a.okafor"};
+    fake.accounts["S-1-5-18"] = {L"NT AUTHORITY", L"SYSTEM"};
+    fake.accounts["S-1-5-19"] = {L"NT AUTHORITY", L"LOCAL SERVICE"};
+    fake.accounts["S-1-5-20"] = {L"NT AUTHORITY", L"NETWORK SERVICE"};
+    fake.accounts["S-1-5-21-3623811015-3361044348-30300820-1013"] = {L"CONTOSO", L"j.lindqvist"};
+    fake.accounts["S-1-5-21-3623811015-3361044348-30300820-1027"] = {L"CONTOSO", L"a.okafor"};
     std::vector<FakeProcess> processes{
         {0, 0, "System Idle Process", std::nullopt},
         {0, 4, "System", "S-1-5-18"},

@@ -1,11 +1,28 @@
 #include "tests/fakes/fake_platform.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace wtsscope::testing {
 namespace {
 
 FakePlatform* current = nullptr;
+
+// The account lookups run on a thread of the program's, which may call after a test has ended
+// with its fake: the lock guards which fake answers, and everything the lookups record.
+std::mutex lookups;
+
+constexpr NTSTATUS kStatusSomeNotMapped = 0x00000107;
+constexpr NTSTATUS kStatusNoneMapped = static_cast<NTSTATUS>(0xC0000073);
+constexpr NTSTATUS kStatusInvalidHandle = static_cast<NTSTATUS>(0xC0000008);
+
+template <class Call>
+NTSTATUS WithLookupLock(Call call) {
+    std::unique_lock lock(lookups);
+    if (current == nullptr) return kStatusInvalidHandle;
+    return call(*current, lock);
+}
 
 BOOL WINAPI FakeEnumerateSessionsA(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOA* records,
                                    DWORD* count) {
@@ -21,14 +38,29 @@ void WINAPI FakeFreeMemory(PVOID buffer) { current->Release(buffer); }
 
 BOOL WINAPI FakeGetVersionExA(OSVERSIONINFOA* record) { return current->QueryVersion(record); }
 
-BOOL WINAPI FakeLookupAccountSidA(LPCSTR, PSID sid, LPSTR name, LPDWORD nameLength, LPSTR domain,
-                                  LPDWORD domainLength, PSID_NAME_USE use) {
-    if (use) *use = SidTypeUser;
-    return current->LookupAccount(sid, name, nameLength, domain, domainLength);
+BOOL WINAPI FakeConvertSidToStringSidW(PSID sid, LPWSTR* text) {
+    return current->SidToText(sid, text);
 }
 
-BOOL WINAPI FakeConvertSidToStringSidA(PSID sid, LPSTR* text) {
-    return current->SidToText(sid, text);
+NTSTATUS NTAPI FakeLsaOpenPolicy(PLSA_UNICODE_STRING, PLSA_OBJECT_ATTRIBUTES, ACCESS_MASK,
+                                 PLSA_HANDLE policy) {
+    return WithLookupLock([&](FakePlatform& fake, auto&) { return fake.OpenPolicy(policy); });
+}
+
+NTSTATUS NTAPI FakeLsaLookupSids(LSA_HANDLE, ULONG count, PSID* sids,
+                                 PLSA_REFERENCED_DOMAIN_LIST* domains,
+                                 PLSA_TRANSLATED_NAME* names) {
+    return WithLookupLock([&](FakePlatform& fake, std::unique_lock<std::mutex>& lock) {
+        return fake.LookupSids(lock, count, sids, domains, names);
+    });
+}
+
+NTSTATUS NTAPI FakeLsaFreeMemory(PVOID buffer) {
+    return WithLookupLock([&](FakePlatform& fake, auto&) { return fake.FreeLsaMemory(buffer); });
+}
+
+NTSTATUS NTAPI FakeLsaClose(LSA_HANDLE policy) {
+    return WithLookupLock([&](FakePlatform& fake, auto&) { return fake.ClosePolicy(policy); });
 }
 
 int WINAPI FakeMessageBoxW(HWND owner, LPCWSTR prompt, LPCWSTR title, UINT style) {
@@ -70,10 +102,12 @@ char* PlaceText(std::byte* block, std::size_t& offset, const std::string& text) 
 }  // namespace
 
 FakePlatform::FakePlatform()
-    : functions_{FakeEnumerateSessionsA, FakeEnumerateProcessesA, FakeFreeMemory,
-                 FakeGetVersionExA,      FakeLookupAccountSidA,   FakeConvertSidToStringSidA,
+    : functions_{FakeEnumerateSessionsA, FakeEnumerateProcessesA,    FakeFreeMemory,
+                 FakeGetVersionExA,      FakeConvertSidToStringSidW, FakeLsaOpenPolicy,
+                 FakeLsaLookupSids,      FakeLsaFreeMemory,          FakeLsaClose,
                  FakeMessageBoxW},
       platform_(functions_) {
+    const std::lock_guard lock(lookups);
     current = this;
     // What a new Wine prefix reports: Windows 7 SP1 workstation.
     version.dwMajorVersion = 6;
@@ -84,7 +118,17 @@ FakePlatform::FakePlatform()
     version.wProductType = VER_NT_WORKSTATION;
 }
 
-FakePlatform::~FakePlatform() { current = nullptr; }
+FakePlatform::~FakePlatform() {
+    // A lookup still out is let go and given the time to give everything back; one that comes
+    // later finds no fake and fails.
+    std::unique_lock lock(lookups);
+    holding_ = false;
+    lookupChanged_.notify_all();
+    lookupChanged_.wait_for(lock, std::chrono::seconds(10), [this] {
+        return running_ == 0 && lsaLive_.empty() && openPolicies_ == 0;
+    });
+    current = nullptr;
+}
 
 void FakePlatform::ScriptSessions(std::vector<FakeSession> sessions) {
     sessions_ = std::move(sessions);
@@ -247,41 +291,178 @@ BOOL FakePlatform::QueryVersion(OSVERSIONINFOA* record) {
     return TRUE;
 }
 
-BOOL FakePlatform::LookupAccount(PSID sid, LPSTR name, LPDWORD nameLength, LPSTR domain,
-                                 LPDWORD domainLength) {
-    ++accountLookups;
-    const std::string text = SidText(sid);
-    ++lookupsBySid[text];
-    if (lookupDelayMs != 0) Sleep(lookupDelayMs);
-    if (lookupFailure) {
-        SetLastError(*lookupFailure);
-        return FALSE;
-    }
-    const auto account = accounts.find(text);
-    if (account == accounts.end()) {
-        SetLastError(ERROR_NONE_MAPPED);
-        return FALSE;
-    }
-    const FakeAccount& found = account->second;
-    if (*nameLength <= found.name.size() || *domainLength <= found.domain.size()) {
-        *nameLength = static_cast<DWORD>(found.name.size() + 1);
-        *domainLength = static_cast<DWORD>(found.domain.size() + 1);
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    std::memcpy(name, found.name.c_str(), found.name.size() + 1);
-    std::memcpy(domain, found.domain.c_str(), found.domain.size() + 1);
-    *nameLength = static_cast<DWORD>(found.name.size());
-    *domainLength = static_cast<DWORD>(found.domain.size());
-    return TRUE;
-}
-
-BOOL FakePlatform::SidToText(PSID sid, LPSTR* text) {
+BOOL FakePlatform::SidToText(PSID sid, LPWSTR* text) {
     if (sidTextFailure) {
         SetLastError(*sidTextFailure);
         return FALSE;
     }
-    return ConvertSidToStringSidA(sid, text);
+    return ConvertSidToStringSidW(sid, text);
+}
+
+void FakePlatform::HoldLookups() {
+    const std::lock_guard lock(lookups);
+    holding_ = true;
+}
+
+void FakePlatform::ReleaseLookups(std::optional<int> count) {
+    const std::lock_guard lock(lookups);
+    if (count)
+        releasedUpTo_ += *count;
+    else
+        holding_ = false;
+    lookupChanged_.notify_all();
+}
+
+int FakePlatform::HeldLookups() const {
+    const std::lock_guard lock(lookups);
+    return held_;
+}
+
+bool FakePlatform::HoldingLookups() const {
+    const std::lock_guard lock(lookups);
+    return holding_;
+}
+
+std::size_t FakePlatform::LookupCallCount() const {
+    const std::lock_guard lock(lookups);
+    return lookupCalls.size();
+}
+
+bool FakePlatform::ScriptsAccounts() const {
+    if (processFailure_ || processCountOnly_) return false;
+    return std::any_of(processes_.begin(), processes_.end(), [](const FakeProcess& process) {
+        return process.UserSid && !SidBytes(*process.UserSid).empty();
+    });
+}
+
+bool FakePlatform::LookupsSettled() const {
+    const std::lock_guard lock(lookups);
+    return running_ == 0 && lsaLive_.empty() && openPolicies_ == 0;
+}
+
+int FakePlatform::LookupLeaks() const {
+    const std::lock_guard lock(lookups);
+    return static_cast<int>(lsaLive_.size()) + openPolicies_ + badLsaReleases_;
+}
+
+std::byte* FakePlatform::NewLsaBlock(std::size_t size) {
+    std::vector<std::byte> block(size == 0 ? 1 : size);
+    std::byte* data = block.data();
+    lsaLive_.emplace(data, std::move(block));
+    return data;
+}
+
+NTSTATUS FakePlatform::OpenPolicy(PLSA_HANDLE policy) {
+    if (policyFailure) return *policyFailure;
+    ++openPolicies_;
+    *policy = &openPolicies_;
+    return 0;
+}
+
+NTSTATUS FakePlatform::ClosePolicy(LSA_HANDLE policy) {
+    if (policy != &openPolicies_ || openPolicies_ == 0) {
+        ++badLsaReleases_;
+        return kStatusInvalidHandle;
+    }
+    --openPolicies_;
+    lookupChanged_.notify_all();
+    return 0;
+}
+
+NTSTATUS FakePlatform::FreeLsaMemory(PVOID buffer) {
+    if (lsaLive_.erase(buffer) != 1) ++badLsaReleases_;
+    lookupChanged_.notify_all();
+    return 0;
+}
+
+NTSTATUS FakePlatform::LookupSids(std::unique_lock<std::mutex>& lock, ULONG count, PSID* sids,
+                                  PLSA_REFERENCED_DOMAIN_LIST* domainsOut,
+                                  PLSA_TRANSLATED_NAME* namesOut) {
+    *domainsOut = nullptr;
+    *namesOut = nullptr;
+    ++running_;
+    // The answer is the one the accounts give when the lookup comes, as a domain controller
+    // answers with what it knows then.
+    std::vector<std::wstring> sidTexts;
+    std::vector<std::optional<FakeAccount>> found;
+    for (ULONG i = 0; i < count; ++i) {
+        const std::string text = SidText(sids[i]);
+        ++accountLookups;
+        ++lookupsBySid[text];
+        sidTexts.emplace_back(text.begin(), text.end());
+        const auto account = accounts.find(text);
+        found.push_back(account == accounts.end() ? std::nullopt
+                                                  : std::optional<FakeAccount>(account->second));
+    }
+    lookupCalls.push_back(count);
+    const std::optional<NTSTATUS> failure = lookupFailure;
+    const DWORD delay = lookupDelayMs;
+    if (holding_) {
+        const int ticket = arrived_++;
+        ++held_;
+        lookupChanged_.wait(lock, [&] { return !holding_ || ticket < releasedUpTo_; });
+        --held_;
+    }
+    if (delay != 0) {
+        lock.unlock();
+        Sleep(delay);
+        lock.lock();
+    }
+    const auto done = [this](NTSTATUS status) {
+        --running_;
+        lookupChanged_.notify_all();
+        return status;
+    };
+    if (failure) return done(*failure);
+
+    // The domains named, once each, in the order first named; then the names, which point at them.
+    std::vector<std::wstring> domains;
+    std::vector<LONG> domainIndex(count, -1);
+    std::size_t domainChars = 0;
+    std::size_t nameChars = 0;
+    ULONG mapped = 0;
+    for (ULONG i = 0; i < count; ++i) {
+        // Where it finds no account, the platform answers with the identifier's string form.
+        nameChars += found[i] ? found[i]->name.size() : sidTexts[i].size();
+        if (!found[i]) continue;
+        ++mapped;
+        const auto known = std::find(domains.begin(), domains.end(), found[i]->domain);
+        domainIndex[i] = static_cast<LONG>(known - domains.begin());
+        if (known == domains.end()) {
+            domains.push_back(found[i]->domain);
+            domainChars += found[i]->domain.size();
+        }
+    }
+    const std::size_t trustOffset = AlignUp(sizeof(LSA_REFERENCED_DOMAIN_LIST));
+    const std::size_t domainTextOffset =
+        AlignUp(trustOffset + domains.size() * sizeof(LSA_TRUST_INFORMATION));
+    std::byte* domainBlock = NewLsaBlock(domainTextOffset + domainChars * sizeof(WCHAR));
+    auto* list = reinterpret_cast<LSA_REFERENCED_DOMAIN_LIST*>(domainBlock);
+    list->Entries = static_cast<ULONG>(domains.size());
+    list->Domains = reinterpret_cast<LSA_TRUST_INFORMATION*>(domainBlock + trustOffset);
+    auto* domainText = reinterpret_cast<WCHAR*>(domainBlock + domainTextOffset);
+    const auto place = [](LSA_UNICODE_STRING& string, WCHAR*& at, const std::wstring& text) {
+        string.Length = string.MaximumLength = static_cast<USHORT>(text.size() * sizeof(WCHAR));
+        string.Buffer = text.empty() ? nullptr : at;
+        std::memcpy(at, text.data(), text.size() * sizeof(WCHAR));
+        at += text.size();
+    };
+    for (std::size_t d = 0; d < domains.size(); ++d) {
+        list->Domains[d].Sid = nullptr;
+        place(list->Domains[d].Name, domainText, domains[d]);
+    }
+    const std::size_t nameTextOffset = AlignUp(count * sizeof(LSA_TRANSLATED_NAME));
+    std::byte* nameBlock = NewLsaBlock(nameTextOffset + nameChars * sizeof(WCHAR));
+    auto* names = reinterpret_cast<LSA_TRANSLATED_NAME*>(nameBlock);
+    auto* nameText = reinterpret_cast<WCHAR*>(nameBlock + nameTextOffset);
+    for (ULONG i = 0; i < count; ++i) {
+        names[i].Use = found[i] ? found[i]->use : SidTypeUnknown;
+        names[i].DomainIndex = domainIndex[i];
+        place(names[i].Name, nameText, found[i] ? found[i]->name : sidTexts[i]);
+    }
+    *domainsOut = list;
+    *namesOut = names;
+    return done(mapped == count ? 0 : mapped == 0 ? kStatusNoneMapped : kStatusSomeNotMapped);
 }
 
 }  // namespace wtsscope::testing

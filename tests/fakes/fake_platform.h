@@ -4,7 +4,9 @@
 // out (records end to end, then the texts and identifiers they point at), and every release, lookup
 // and message box is recorded.
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,8 +29,9 @@ struct FakeProcess {
 };
 
 struct FakeAccount {
-    std::string domain;
-    std::string name;
+    std::wstring domain;
+    std::wstring name;
+    SID_NAME_USE use = SidTypeUser;
 };
 
 struct ShownMessageBox {
@@ -63,15 +66,34 @@ class FakePlatform {
     bool failBasicVersion = false;
     int versionQueries = 0;
 
+    // Account lookups come from another thread than the test's: what they record is read once
+    // LookupsSettled() has said so.
     std::map<std::string, FakeAccount> accounts;  // by string SID; others do not resolve
-    int accountLookups = 0;
+    int accountLookups = 0;                       // identifiers asked for
     std::map<std::string, int> lookupsBySid;
-    // Every lookup fails with this code, as when the account's domain cannot be reached.
-    std::optional<DWORD> lookupFailure;
+    std::vector<std::size_t> lookupCalls;  // identifiers asked for in each call
+    // Every lookup fails with this status, as when the accounts' domain cannot be reached.
+    std::optional<NTSTATUS> lookupFailure;
+    // Opening the authority's policy fails with this status.
+    std::optional<NTSTATUS> policyFailure;
     // Each lookup takes this long, as one that has to ask across the network does.
     DWORD lookupDelayMs = 0;
     // Turning an identifier into its string form fails with this code.
     std::optional<DWORD> sidTextFailure;
+
+    // Lookups from now on wait, each with the answer it will give, until released in the order
+    // they came; Release with no count lets every one go, and those to come.
+    void HoldLookups();
+    void ReleaseLookups(std::optional<int> count = std::nullopt);
+    int HeldLookups() const;
+    bool HoldingLookups() const;
+    std::size_t LookupCallCount() const;
+    // Whether the processes scripted now, when enumerated, run under any account.
+    bool ScriptsAccounts() const;
+    // No lookup is running or held, and everything a lookup handed out has been given back.
+    bool LookupsSettled() const;
+    // Buffers and policy handles of the lookups never given back.
+    int LookupLeaks() const;
 
     int sessionEnumerations = 0;
     int processEnumerations = 0;
@@ -87,9 +109,13 @@ class FakePlatform {
     BOOL EnumerateProcesses(PWTS_PROCESS_INFOA* records, DWORD* count);
     void Release(PVOID buffer);
     BOOL QueryVersion(OSVERSIONINFOA* record);
-    BOOL LookupAccount(PSID sid, LPSTR name, LPDWORD nameLength, LPSTR domain,
-                       LPDWORD domainLength);
-    BOOL SidToText(PSID sid, LPSTR* text);
+    // Called with the lock of every lookup held.
+    NTSTATUS OpenPolicy(PLSA_HANDLE policy);
+    NTSTATUS LookupSids(std::unique_lock<std::mutex>& lock, ULONG count, PSID* sids,
+                        PLSA_REFERENCED_DOMAIN_LIST* domains, PLSA_TRANSLATED_NAME* names);
+    NTSTATUS FreeLsaMemory(PVOID buffer);
+    NTSTATUS ClosePolicy(LSA_HANDLE policy);
+    BOOL SidToText(PSID sid, LPWSTR* text);
 
   private:
     struct Prebuilt {
@@ -99,6 +125,7 @@ class FakePlatform {
     };
 
     std::byte* NewBlock(std::size_t size);
+    std::byte* NewLsaBlock(std::size_t size);
     std::optional<Prebuilt> TakeBlock(void* records, DWORD count);
     template <class Record>
     static BOOL HandOut(Prebuilt& prebuilt, Record** records, DWORD* count);
@@ -115,6 +142,17 @@ class FakePlatform {
     std::optional<Prebuilt> prebuiltProcesses_;
     int released_ = 0;
     int badReleases_ = 0;
+
+    // Guarded by the lock of every lookup.
+    std::condition_variable lookupChanged_;
+    bool holding_ = false;
+    int arrived_ = 0;  // lookups that have come while holding, in order
+    int releasedUpTo_ = 0;
+    int held_ = 0;
+    int running_ = 0;  // lookups inside a call
+    std::map<const void*, std::vector<std::byte>> lsaLive_;
+    int openPolicies_ = 0;
+    int badLsaReleases_ = 0;
 };
 
 }  // namespace wtsscope::testing

@@ -102,8 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace wtsscope;
     using namespace wtsscope::fuzz;
     FuzzInput input(data, size);
-    // Each account has an identifier of its own, S-1-5-21-<index>; the lookup answers with its
-    // text, and the table must ask about each once.
+    // Each account has an identifier of its own, S-1-5-21-<index>, whose text stands for it; the
+    // table must make each text once.
     std::vector<std::wstring> users;
     std::vector<std::array<std::uint8_t, 16>> sids;
     std::vector<int> lookups;

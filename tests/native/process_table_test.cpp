@@ -217,8 +217,8 @@ TEST_F(ProcessTableTest, EachDistinctNameIsConvertedOnceWhileTheWindowLasts) {
     EXPECT_EQ(conversions, 20);
 }
 
-TEST_F(ProcessTableTest, EachAccountIsLookedUpOncePerOpeningByItsBytes) {
-    accounts = {L"CORP\\ann", L"S-1-5-21-1001", L"CORP\\bo"};
+TEST_F(ProcessTableTest, EachAccountIsAskedForOncePerOpeningByItsBytesAndNamedLater) {
+    accounts = {L"S-1-5-21-1000", L"S-1-5-21-1001", L"S-1-5-21-1002"};
     std::vector<unsigned char> ann = Sid(1000), again = Sid(1000), unmapped = Sid(1001);
     // Bytes after the sub-authorities the count names are not part of the identifier.
     ann.push_back(0xAA);
@@ -230,49 +230,64 @@ TEST_F(ProcessTableTest, EachAccountIsLookedUpOncePerOpeningByItsBytes) {
     // The same domain with one sub-authority fewer is another identifier.
     std::vector<unsigned char> shorter = Sid(1000);
     shorter[1] = 1;
-    const std::vector<std::pair<const void*, std::wstring>> script{
-        {ann.data(), L"CORP\\ann"},
-        {nullptr, L""},
-        {unmapped.data(), L"S-1-5-21-1001"},
-        {again.data(), L"CORP\\ann"},
-        {revision2.data(), L""},
-        {tooMany.data(), L""},
-        {unmapped.data(), L"S-1-5-21-1001"}};
-    const auto fill = [&](bool withBo) {
+    const std::vector<const void*> script{ann.data(),     nullptr,          unmapped.data(),
+                                          again.data(),   revision2.data(), tooMany.data(),
+                                          unmapped.data()};
+    std::vector<unsigned char> bo = Sid(1002);
+    const auto fill = [&](std::vector<const void*> sids) {
         table.Clear();
-        for (std::size_t i = 0; i < script.size(); ++i)
+        for (std::size_t i = 0; i < sids.size(); ++i)
             table.Add(
                 1, static_cast<int>(i), "app.exe", [] { return std::wstring(L"app.exe"); },
-                script[i].first);
-        std::vector<unsigned char> bo = Sid(1002);
-        if (withBo)
-            table.Add(
-                1, 99, "app.exe", [] { return std::wstring(L"app.exe"); }, bo.data());
+                sids[i]);
         table.Finish();
     };
-    fill(false);
-    for (std::size_t i = 0; i < script.size(); ++i)
-        EXPECT_EQ(table.CellText(i, ProcessColumn::UserId), script[i].second) << i;
-    EXPECT_EQ(lookups, (std::map<std::wstring, int>{{L"CORP\\ann", 1}, {L"S-1-5-21-1001", 1}}));
+    const auto identifiers = [&](const std::vector<std::uint32_t>& asked) {
+        std::vector<std::string> bytes;
+        for (const std::uint32_t account : asked)
+            bytes.emplace_back(table.AccountIdentifier(account));
+        return bytes;
+    };
+    const auto bytesOf = [](const std::vector<unsigned char>& sid) {
+        return std::string(sid.begin(), sid.begin() + 8 + 4 * sid[1]);
+    };
 
-    // Refreshes ask only about identifiers not met since the window opened, failed ones included.
-    fill(true);
-    fill(false);
-    table.Clear();
-    table.Add(
-        1, 1, "a", [] { return std::wstring(L"a"); }, shorter.data());
-    table.Finish();
+    // Until named, an account shows its identifier's string form; no or a malformed identifier
+    // shows nothing and is never asked for.
+    fill(script);
+    EXPECT_EQ(Column(ProcessColumn::UserId),
+              (std::vector<std::wstring>{L"S-1-5-21-1000", L"", L"S-1-5-21-1001", L"S-1-5-21-1000",
+                                         L"", L"", L"S-1-5-21-1001"}));
+    const std::vector<std::uint32_t> asked = table.TakeNewAccounts();
+    EXPECT_EQ(identifiers(asked), (std::vector<std::string>{bytesOf(ann), bytesOf(unmapped)}));
+
+    // Refreshes ask only about identifiers not met since the window opened, unanswered ones
+    // included.
+    fill({bo.data(), ann.data()});
+    fill(script);
+    fill({shorter.data()});
+    EXPECT_EQ(identifiers(table.TakeNewAccounts()),
+              (std::vector<std::string>{bytesOf(bo), bytesOf(shorter)}));
+    EXPECT_TRUE(table.TakeNewAccounts().empty());
     EXPECT_EQ(lookups, (std::map<std::wstring, int>{
-                           {L"CORP\\ann", 2}, {L"S-1-5-21-1001", 1}, {L"CORP\\bo", 1}}));
-    EXPECT_EQ(table.CellText(0, ProcessColumn::UserId), L"CORP\\ann");
-    // Sorting reads the texts already found.
+                           {L"S-1-5-21-1000", 2}, {L"S-1-5-21-1001", 1}, {L"S-1-5-21-1002", 1}}));
+
+    // A name takes the string form's place, and its place in the order; none leaves it.
+    fill(script);
     table.SortBy(ProcessColumn::UserId);
-    EXPECT_EQ(lookups[L"CORP\\bo"], 1);
-    // A window opened again looks every account up afresh.
+    EXPECT_TRUE(table.NameAccount(asked[0], L"CORP\ann"));
+    EXPECT_FALSE(table.NameAccount(asked[0], L"CORP\ann"));
+    EXPECT_FALSE(table.NameAccount(asked[1], L""));
+    table.SortBy(ProcessColumn::UserId);
+    EXPECT_EQ(Column(ProcessColumn::UserId),
+              (std::vector<std::wstring>{L"", L"", L"", L"CORP\ann", L"CORP\ann", L"S-1-5-21-1001",
+                                         L"S-1-5-21-1001"}));
+
+    // A window opened again asks for every account afresh.
     table.Reset();
-    fill(false);
-    EXPECT_EQ(lookups, (std::map<std::wstring, int>{
-                           {L"CORP\\ann", 3}, {L"S-1-5-21-1001", 2}, {L"CORP\\bo", 1}}));
+    fill(script);
+    EXPECT_EQ(table.TakeNewAccounts().size(), 2u);
+    EXPECT_EQ(table.CellText(0, ProcessColumn::UserId), L"S-1-5-21-1000");
 }
 
 // Rows with many ties and texts equal but for case, shuffled; refilled several times under a sort,

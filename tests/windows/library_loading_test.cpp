@@ -138,47 +138,6 @@ std::wstring UniqueProgramName(const std::wstring& stem) {
            L".exe";
 }
 
-struct ChildResult {
-    bool finished = false;
-    DWORD exitCode = 0;
-    std::string output;
-};
-
-// Runs a program to its end, its output kept in a file; meanwhile runs while it does.
-ChildResult RunChild(const std::wstring& program, const std::wstring& arguments,
-                     const std::wstring& currentDirectory, const std::wstring& outputPath,
-                     WORD show = SW_HIDE,
-                     const std::function<void(const PROCESS_INFORMATION&)>& meanwhile = {}) {
-    ChildResult result;
-    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    const HANDLE output =
-        CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) return result;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = show;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output;
-    startup.hStdError = output;
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        0, nullptr, currentDirectory.c_str(), &startup, &process);
-    CloseHandle(output);
-    if (!started) return result;
-    if (meanwhile) meanwhile(process);
-    result.finished = WaitForSingleObject(process.hProcess, kChildTimeoutMs) == WAIT_OBJECT_0;
-    if (!result.finished) TerminateProcess(process.hProcess, 1);
-    GetExitCodeProcess(process.hProcess, &result.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    std::ifstream file(outputPath.c_str(), std::ios::binary);
-    result.output.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return result;
-}
-
 // Runs one of the tests below that only make sense in a process of their own, from a copy of this
 // executable in the given directory whose loader prefers files or goes without the library.
 void RunInChild(const std::wstring& test, const std::wstring& programDirectory,
@@ -190,7 +149,7 @@ void RunInChild(const std::wstring& test, const std::wstring& programDirectory,
     const ScratchDirectory logs(L"log");
     const ChildResult child = RunChild(
         program, L"--gtest_also_run_disabled_tests --gtest_filter=InOwnProcess.DISABLED_" + test,
-        currentDirectory, logs / L"output.txt");
+        currentDirectory, logs / L"output.txt", kChildTimeoutMs);
     DeleteFileW(program.c_str());
     ASSERT_TRUE(child.finished) << child.output;
     EXPECT_EQ(child.exitCode, 0u) << child.output;
@@ -243,7 +202,7 @@ TEST(LibraryLoading, PlantedCopiesBesideTheProgramAndInItsCurrentDirectoryAreNot
     // The program started as a user would, hidden; its listing makes it load the library.
     LRESULT listed = 0;
     const ChildResult child = RunChild(
-        program / name, L"", current.Path(), logs / L"output.txt", SW_HIDE,
+        program / name, L"", current.Path(), logs / L"output.txt", kChildTimeoutMs, SW_HIDE,
         [&](const PROCESS_INFORMATION& process) {
             FoundWindow found{process.dwProcessId, nullptr};
             for (int waited = 0; waited < 300 && !found.window; ++waited) {

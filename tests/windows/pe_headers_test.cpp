@@ -257,13 +257,13 @@ const ReviewedLibrary kReviewedImports[] = {
      "AddVectoredExceptionHandler CloseHandle CompareStringW CreateEventA CreateSemaphoreA "
      "DeleteCriticalSection DuplicateHandle EnterCriticalSection FreeLibrary GetCurrentProcess "
      "GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetHandleInformation GetLastError "
-     "GetModuleHandleA GetModuleHandleW GetProcAddress GetProcessAffinityMask GetStartupInfoW "
-     "GetSystemDirectoryW GetSystemTimeAsFileTime GetThreadContext GetThreadPriority "
-     "GetVersionExA GlobalAlloc GlobalFree GlobalLock GlobalUnlock InitializeCriticalSection "
-     "IsDBCSLeadByteEx IsDebuggerPresent LeaveCriticalSection LoadLibraryA LoadLibraryExW "
-     "LoadLibraryW LocalFree MulDiv MultiByteToWideChar OpenProcess OutputDebugStringA "
-     "RaiseException ReleaseSemaphore RemoveVectoredExceptionHandler ResetEvent ResumeThread "
-     "RtlCaptureContext SetEvent SetLastError SetProcessAffinityMask SetThreadContext "
+     "FormatMessageA GetModuleHandleA GetModuleHandleW GetProcAddress GetProcessAffinityMask "
+     "GetStartupInfoW GetSystemDirectoryW GetSystemTimeAsFileTime GetThreadContext "
+     "GetThreadPriority GetVersionExA GlobalAlloc GlobalFree GlobalLock GlobalUnlock "
+     "InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent LeaveCriticalSection "
+     "LoadLibraryA LoadLibraryExW LoadLibraryW LocalFree MulDiv MultiByteToWideChar OpenProcess "
+     "OutputDebugStringA RaiseException ReleaseSemaphore RemoveVectoredExceptionHandler ResetEvent "
+     "ResumeThread RtlCaptureContext SetEvent SetLastError SetProcessAffinityMask SetThreadContext "
      "SetThreadPriority SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue "
      "TlsSetValue TryEnterCriticalSection VirtualProtect VirtualQuery WaitForMultipleObjects "
      "WaitForSingleObject WideCharToMultiByte lstrcpynW "
@@ -280,8 +280,8 @@ const ReviewedLibrary kReviewedImports[] = {
      "DestroyAcceleratorTable DestroyWindow DispatchMessageW EmptyClipboard GetAncestor "
      "GetClassInfoExW GetClientRect GetDC GetDlgCtrlID GetFocus GetMessageW GetNextDlgTabItem "
      "GetPropW GetSystemMetrics GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW "
-     "GetWindowTextW InvalidateRect IsChild IsDialogMessageW IsIconic IsWindowEnabled "
-     "LoadCursorW LoadIconW MessageBoxW MonitorFromWindow MoveWindow OpenClipboard "
+     "GetWindowTextW InvalidateRect IsChild IsDialogMessageW IsIconic IsWindowEnabled LoadCursorW "
+     "LoadIconW MessageBoxW MonitorFromWindow MoveWindow OpenClipboard PostMessageW "
      "PostQuitMessage RegisterClassExW ReleaseDC RemovePropW SendMessageW SetClipboardData "
      "SetFocus SetForegroundWindow SetPropW SetWindowLongPtrW SetWindowLongW SetWindowPos "
      "SetWindowTextW ShowWindow SystemParametersInfoW TranslateAcceleratorW TranslateMessage"},
@@ -291,7 +291,7 @@ const ReviewedLibrary kReviewedImports[] = {
     // Windows Vista (comctl32.dll 4.70).
     {"comctl32.dll", "InitCommonControlsEx"},
     // Windows XP.
-    {"advapi32.dll", "ConvertSidToStringSidA LookupAccountSidA"},
+    {"advapi32.dll", "ConvertSidToStringSidW LsaClose LsaFreeMemory LsaLookupSids LsaOpenPolicy"},
     // The system's C runtime, which the documentation gives no minimum for, function by function.
     // All of these are exports of the msvcrt.dll of Windows XP or earlier (mingw-w64's import
     // library sorts its exports by the release that added them).

@@ -99,12 +99,12 @@ TEST(Soak, RefreshesAndListingsLeakNothing) {
     const int cycles = Cycles();
     VersionInfo = {};
     FakePlatform fake;
-    fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
-    fake.accounts["S-1-5-19"] = {"NT AUTHORITY", "LOCAL SERVICE"};
-    fake.accounts["S-1-5-20"] = {"NT AUTHORITY", "NETWORK SERVICE"};
+    fake.accounts["S-1-5-18"] = {L"NT AUTHORITY", L"SYSTEM"};
+    fake.accounts["S-1-5-19"] = {L"NT AUTHORITY", L"LOCAL SERVICE"};
+    fake.accounts["S-1-5-20"] = {L"NT AUTHORITY", L"NETWORK SERVICE"};
     for (int user = 0; user < 40; ++user)
         fake.accounts["S-1-5-21-7-8-9-" + std::to_string(1000 + user)] = {
-            "CORP", "user" + std::to_string(user)};
+            L"CORP", L"user" + std::to_wstring(user)};
     std::vector<FakeProcess> processes;
     for (DWORD i = 0; i < kProcesses; ++i) {
         const DWORD session = i % (kSessions / 2);

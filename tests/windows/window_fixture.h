@@ -98,10 +98,29 @@ class WindowTest : public ::testing::Test, protected ScriptedPlatform, protected
   protected:
     WindowTest() : Windows(fake.platform()) {}
 
+    // A window that opens asks for its accounts on a thread of its own; these wait for the names,
+    // as a user looking at them does, unless the lookups are held.
+    void OpenProcesses() {
+        AwaitingAccountNames([this] { Windows::OpenProcesses(); });
+    }
+    void ShowProcesses() {
+        AwaitingAccountNames([this] { Windows::ShowProcesses(); });
+    }
+
+    // Waits until the lookups have been called so many times in all and every call is answered,
+    // then hands the answers to the window.
+    void AwaitAccountNames(std::size_t calls) {
+        EXPECT_TRUE(WaitUntil([&] {
+            return fake.LookupCallCount() >= calls && fake.LookupsSettled();
+        })) << "no answer to lookup "
+            << calls;
+        DrainMessages();
+    }
+
     void SetUp() override {
         VersionInfo = {};
-        fake.accounts["S-1-5-18"] = {"NT AUTHORITY", "SYSTEM"};
-        fake.accounts["S-1-5-21-7-8-9-1001"] = {"CORP", "ann"};
+        fake.accounts["S-1-5-18"] = {L"NT AUTHORITY", L"SYSTEM"};
+        fake.accounts["S-1-5-21-7-8-9-1001"] = {L"CORP", L"ann"};
     }
 
     void TearDown() override {
@@ -110,6 +129,19 @@ class WindowTest : public ::testing::Test, protected ScriptedPlatform, protected
         DrainMessages();
         EXPECT_EQ(fake.LiveBuffers(), 0u);
         EXPECT_EQ(fake.BadReleases(), 0);
+        fake.ReleaseLookups();
+        AwaitAccountNames(0);
+        EXPECT_EQ(fake.LookupLeaks(), 0);
+    }
+
+  private:
+    template <class Open>
+    void AwaitingAccountNames(Open open) {
+        const bool opening = !processes || !processes->Handle();
+        const std::size_t calls = fake.LookupCallCount();
+        open();
+        if (opening && fake.ScriptsAccounts() && !fake.HoldingLookups())
+            AwaitAccountNames(calls + 1);
     }
 };
 
