@@ -121,9 +121,9 @@ void Form1::OnCommand2Click() {
 
 std::vector<Session> Form1::GetSessions() {
     const Enumeration<SessionRecord> enumeration = platform_.EnumerateSessions();
-    if (!enumeration.succeeded) {
+    if (!enumeration.succeeded()) {
         platform_.ShowError(
-            hwnd_, L"ERROR", enumeration.lastError,
+            hwnd_, L"ERROR", enumeration.error,
             L"Error occurred calling WTSEnumerateSessionsA.  Check the Platform SDK "
             L"error codes in the MSDN Documentation for more information.");
         return {};

@@ -24,6 +24,13 @@ class UniqueHandle {
 
     Handle release() { return std::exchange(handle_, Invalid); }
 
+    // For a call that hands a new handle back through a pointer: lets go of the one held, then
+    // gives the place the new one is written to.
+    Handle* put() {
+        reset();
+        return &handle_;
+    }
+
     void reset(Handle handle = Invalid) {
         const Handle old = std::exchange(handle_, handle);
         if (old != Invalid) Close(old);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
+#include "platform/failure.h"
 #include "platform/record_reader.h"
 #include "platform/system_library.h"
 #include "platform/text.h"
@@ -11,17 +13,19 @@
 namespace wtsscope {
 namespace {
 
-using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree>;
-
 // wtsapi32.dll, loaded from the system directory and nowhere else, so that a DLL of that name
 // beside the program or in the current directory is never picked up.
 class TerminalServicesLibrary {
   public:
-    // The export, or null with the loader's error code as the thread's last error.
+    // The export, or null with the code of the load or the lookup that failed.
     template <class Function>
-    Function Resolve(const char* name) {
-        if (!module_) module_ = LoadSystemLibrary(L"wtsapi32.dll");
-        return ExportOf<Function>(module_.get(), name);
+    std::pair<Function, DWORD> Resolve(const char* name) {
+        if (!module_) {
+            const DWORD error = LoadSystemLibrary(L"wtsapi32.dll", module_);
+            if (error != ERROR_SUCCESS) return {nullptr, error};
+        }
+        const auto function = ExportOf<Function>(module_.get(), name);
+        return {function, function ? ERROR_SUCCESS : FailureCode()};
     }
 
   private:
@@ -33,22 +37,28 @@ TerminalServicesLibrary& Wtsapi() {
     return library;
 }
 
+// These stand in for the library's own functions, so they fail as those do: FALSE, with the code
+// as the thread's last error.
 BOOL WINAPI LoadedEnumerateSessionsA(HANDLE server, DWORD reserved, DWORD version,
                                      PWTS_SESSION_INFOA* sessions, DWORD* count) {
-    const auto function =
+    const auto [function, error] =
         Wtsapi().Resolve<decltype(&::WTSEnumerateSessionsA)>("WTSEnumerateSessionsA");
-    return function ? function(server, reserved, version, sessions, count) : FALSE;
+    if (function) return function(server, reserved, version, sessions, count);
+    SetLastError(error);
+    return FALSE;
 }
 
 BOOL WINAPI LoadedEnumerateProcessesA(HANDLE server, DWORD reserved, DWORD version,
                                       PWTS_PROCESS_INFOA* processes, DWORD* count) {
-    const auto function =
+    const auto [function, error] =
         Wtsapi().Resolve<decltype(&::WTSEnumerateProcessesA)>("WTSEnumerateProcessesA");
-    return function ? function(server, reserved, version, processes, count) : FALSE;
+    if (function) return function(server, reserved, version, processes, count);
+    SetLastError(error);
+    return FALSE;
 }
 
 void WINAPI LoadedFreeMemory(PVOID memory) {
-    const auto function = Wtsapi().Resolve<decltype(&::WTSFreeMemory)>("WTSFreeMemory");
+    const auto function = Wtsapi().Resolve<decltype(&::WTSFreeMemory)>("WTSFreeMemory").first;
     if (function) function(memory);
 }
 
@@ -74,24 +84,20 @@ Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enu
     result.buffer = WtsBuffer<Record>(nullptr, WtsMemoryDeleter{functions.WTSFreeMemory});
     Record* records = nullptr;
     DWORD count = 0;
-    const BOOL succeeded = enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &records, &count);
-    result.lastError = GetLastError();
-    if (!succeeded) return result;
+    if (!enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &records, &count)) {
+        result.error = FailureCode();
+        return result;
+    }
     result.buffer.reset(records);
     if (count != 0 && records == nullptr) {
-        result.lastError = ERROR_INVALID_DATA;
-        return result;
+        result.error = ERROR_INVALID_DATA;
+    } else if (!RecordsFitAddressSpace(records, count, sizeof(Record))) {
+        result.error = ERROR_ARITHMETIC_OVERFLOW;
+    } else if (!Readable(records, count * sizeof(Record))) {
+        result.error = ERROR_INVALID_DATA;
+    } else {
+        result.count = count;
     }
-    if (!RecordsFitAddressSpace(records, count, sizeof(Record))) {
-        result.lastError = ERROR_ARITHMETIC_OVERFLOW;
-        return result;
-    }
-    if (!Readable(records, count * sizeof(Record))) {
-        result.lastError = ERROR_INVALID_DATA;
-        return result;
-    }
-    result.count = count;
-    result.succeeded = true;
     return result;
 }
 
@@ -121,17 +127,15 @@ Enumeration<ProcessRecord> Platform::EnumerateProcesses() const {
     return EnumerateLocalServer<ProcessRecord>(functions_, functions_.WTSEnumerateProcessesA);
 }
 
-bool Platform::QueryVersion(VersionRecord& record, DWORD& lastError) const {
-    const BOOL succeeded = functions_.GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&record));
-    lastError = GetLastError();
-    return succeeded != FALSE;
+DWORD Platform::QueryVersion(VersionRecord& record) const {
+    if (functions_.GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&record))) return ERROR_SUCCESS;
+    return FailureCode();
 }
 
 std::wstring Platform::IdentifierText(PSID sid) const {
-    LPWSTR text = nullptr;
-    if (!functions_.ConvertSidToStringSidW(sid, &text)) return {};
-    const UniqueLocalMemory owner(text);
-    return text;
+    UniqueHandle<LPWSTR, &::LocalFree> text;
+    if (!functions_.ConvertSidToStringSidW(sid, text.put())) return {};
+    return text.get();
 }
 
 AccountNames Platform::LookUpAccounts(std::span<const std::string> identifiers) const {

@@ -51,8 +51,8 @@ template <class Record>
 struct Enumeration {
     WtsBuffer<Record> buffer{nullptr, WtsMemoryDeleter{nullptr}};
     std::size_t count = 0;
-    bool succeeded = false;
-    DWORD lastError = ERROR_SUCCESS;
+    DWORD error = ERROR_SUCCESS;  // captured where it failed
+    bool succeeded() const { return error == ERROR_SUCCESS; }
 };
 
 // Releases what the local security authority handed out, through the platform that did.
@@ -97,8 +97,8 @@ class Platform {
     Enumeration<SessionRecord> EnumerateSessions() const;
     Enumeration<ProcessRecord> EnumerateProcesses() const;
 
-    // Fills the record; false with the last-error code when the platform refuses.
-    bool QueryVersion(VersionRecord& record, DWORD& lastError) const;
+    // Fills the record: ERROR_SUCCESS, or the code the platform refused it with.
+    DWORD QueryVersion(VersionRecord& record) const;
 
     // A security identifier's string form ("S-1-5-18"); empty where it has none.
     std::wstring IdentifierText(PSID sid) const;

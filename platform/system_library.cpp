@@ -2,28 +2,38 @@
 
 #include <string>
 
+#include "platform/failure.h"
+
 namespace wtsscope {
 namespace {
 
-// The system directory's path; empty if it cannot be had.
+// The system directory's path, however long; empty if it cannot be had.
 std::wstring SystemDirectory() {
-    wchar_t directory[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    return std::wstring(directory, length);
+    std::wstring directory(MAX_PATH, L'\0');
+    for (;;) {
+        const UINT length =
+            GetSystemDirectoryW(directory.data(), static_cast<UINT>(directory.size()));
+        if (length == 0) return {};
+        if (length < directory.size()) return directory.substr(0, length);
+        // Too small: the length asked for counts the terminator.
+        directory.resize(length);
+    }
 }
 
 }  // namespace
 
-UniqueModule LoadSystemLibrary(const wchar_t* name) {
-    UniqueModule module(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+DWORD LoadSystemLibrary(const wchar_t* name, UniqueModule& module) {
+    *module.put() = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module) return ERROR_SUCCESS;
+    const DWORD error = FailureCode();
+    if (error != ERROR_INVALID_PARAMETER) return error;
     // Systems without the search flags (Vista, 7 without KB2533623): name the file in the system
     // directory explicitly.
     const std::wstring directory = SystemDirectory();
-    if (directory.empty()) return module;
+    if (directory.empty()) return error;
     const std::wstring path = directory + L"\\" + name;
-    return UniqueModule(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    *module.put() = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module ? ERROR_SUCCESS : FailureCode();
 }
 
 SetDefaultDllDirectoriesFunction SystemSetDefaultDllDirectories() {

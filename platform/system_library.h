@@ -12,10 +12,10 @@ namespace wtsscope {
 
 using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;
 
-// The DLL of that name in the system directory and nowhere else, so that a DLL of the same name
-// beside the program or in the current directory is never picked up; null with the loader's error
-// code as the thread's last error.
-UniqueModule LoadSystemLibrary(const wchar_t* name);
+// Loads the DLL of that name from the system directory and nowhere else, so that a DLL of the same
+// name beside the program or in the current directory is never picked up: ERROR_SUCCESS, or the
+// loader's code with the module left empty.
+DWORD LoadSystemLibrary(const wchar_t* name, UniqueModule& module);
 
 // Where the loader looks for DLLs, for the whole process: called before anything can load one.
 // SetDefaultDllDirectories exists from Windows 8 on, and on Vista and 7 only with KB2533623, so it

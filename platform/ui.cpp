@@ -24,7 +24,11 @@ HMODULE User32() { return GetModuleHandleW(L"user32.dll"); }
 UINT MonitorDpi(HWND window) {
     using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
     constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
-    static const UniqueModule shcore = LoadSystemLibrary(L"shcore.dll");
+    static const UniqueModule shcore = [] {
+        UniqueModule module;
+        LoadSystemLibrary(L"shcore.dll", module);
+        return module;
+    }();
     static const auto getDpiForMonitor =
         ExportOf<GetDpiForMonitorFunction>(shcore.get(), "GetDpiForMonitor");
     if (!getDpiForMonitor) return 0;

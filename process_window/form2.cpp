@@ -275,11 +275,11 @@ void Form2::RefreshProcessList() {
     const Selection selection = SelectedProcesses();
     rows_.Clear();
     const Enumeration<ProcessRecord> enumeration = platform_.EnumerateProcesses();
-    if (!enumeration.succeeded) {
+    if (!enumeration.succeeded()) {
         // Emptied before the box opens: its message loop may repaint the list.
         ListView1.SetRowCount(0);
         platform_.ShowError(
-            hwnd_, L"Error", enumeration.lastError,
+            hwnd_, L"Error", enumeration.error,
             L"Error occurred calling WTSEnumerateProcesses.  Check the Platform SDK "
             L"error codes in the MSDN Documentation for more information.");
         return;

@@ -7,12 +7,11 @@ namespace wtsscope {
 VersionRecord VersionInfo{};
 
 std::int32_t GetVersionCode(const Platform& platform) {
-    DWORD lastError = ERROR_SUCCESS;
     VersionInfo.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
-    if (!platform.QueryVersion(VersionInfo, lastError)) {
+    if (platform.QueryVersion(VersionInfo) != ERROR_SUCCESS) {
         // Systems before the extended record accept only the basic one.
         VersionInfo.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-        if (!platform.QueryVersion(VersionInfo, lastError)) return 0;
+        if (platform.QueryVersion(VersionInfo) != ERROR_SUCCESS) return 0;
     }
     return ClassifyVersion(VersionInfo);
 }

@@ -185,6 +185,18 @@ INSTANTIATE_TEST_SUITE_P(Codes, SessionEnumerationFault, ::testing::ValuesIn(kEn
 INSTANTIATE_TEST_SUITE_P(Codes, ProcessEnumerationFault, ::testing::ValuesIn(kEnumerationFailures),
                          CodeName);
 
+TEST_F(Faults, AnEnumerationFailingWithoutACodeIsStillReported) {
+    // FALSE, with the thread's last error left at 0.
+    fake.FailSessions(ERROR_SUCCESS);
+    fake.FailProcesses(ERROR_SUCCESS);
+    OpenMain();
+    ListSessions();
+    ShowProcesses();
+    ASSERT_EQ(fake.messageBoxes.size(), 2u);
+    EXPECT_EQ(fake.messageBoxes[0].title, L"ERROR 31");  // ERROR_GEN_FAILURE
+    EXPECT_EQ(fake.messageBoxes[1].title, L"Error 31");
+}
+
 TEST_F(Faults, ExtendedVersionQueryFailingFallsBackToTheBasicRecord) {
     // The basic record ends before the product type: a server reads as a workstation.
     fake.version.wProductType = VER_NT_SERVER;

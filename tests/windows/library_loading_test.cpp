@@ -292,11 +292,11 @@ TEST(InOwnProcess, DISABLED_WithoutTheLibrary) {
     const PlatformFunctions functions = SystemFunctionsRecordingBoxes();
     const Platform platform(functions);
     const Enumeration<SessionRecord> sessions = platform.EnumerateSessions();
-    EXPECT_FALSE(sessions.succeeded);
-    EXPECT_EQ(sessions.lastError, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_FALSE(sessions.succeeded());
+    EXPECT_EQ(sessions.error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     const Enumeration<ProcessRecord> processes = platform.EnumerateProcesses();
-    EXPECT_FALSE(processes.succeeded);
-    EXPECT_EQ(processes.lastError, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_FALSE(processes.succeeded());
+    EXPECT_EQ(processes.error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 
     Windows windows(platform);
     windows.OpenMain();
