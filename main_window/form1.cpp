@@ -30,8 +30,7 @@ Form1::Form1(const Platform& platform, std::function<void()> openProcessWindow)
     : platform_(platform), openProcessWindow_(std::move(openProcessWindow)) {}
 
 HWND Form1::Create() {
-    RegisterWindowClass(kClassName, WindowProc);
-    return CreateTopLevelWindow(kClassName, L"Form1", kStyle, kClientWidth, kClientHeight, this);
+    return CreateOnce(kClassName, L"Form1", kStyle, kClientWidth, kClientHeight);
 }
 
 std::wstring Form1::PointerToStringA(LPCSTR lpStringA) { return AnsiTextAt(lpStringA); }

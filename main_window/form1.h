@@ -17,6 +17,7 @@ class Form1 : public Window<Form1> {
 
     Form1(const Platform& platform, std::function<void()> openProcessWindow);
 
+    // Loads the window if it is not open; its handle, or null on failure.
     HWND Create();
 
     // The zero-terminated ANSI text at lpStringA in the system's ANSI code page; 0 is no text.

@@ -131,6 +131,18 @@ class Window {
         DestroyWindow(window);
     }
 
+    // Registers the window's class once per process and creates the window, unless it is open
+    // already; its handle, or null when it cannot be created.
+    HWND CreateOnce(const wchar_t* className, const wchar_t* caption, DWORD style,
+                    int clientWidthTwips, int clientHeightTwips) {
+        if (!hwnd_) {
+            RegisterWindowClass(className, WindowProc);
+            CreateTopLevelWindow(className, caption, style, clientWidthTwips, clientHeightTwips,
+                                 static_cast<Derived*>(this));
+        }
+        return hwnd_;
+    }
+
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         Derived* self = nullptr;
         if (message == WM_NCCREATE) {

@@ -39,12 +39,7 @@ Form2::Form2(const Platform& platform)
       }) {}
 
 HWND Form2::Create() {
-    if (!hwnd_) {
-        RegisterWindowClass(kClassName, WindowProc);
-        CreateTopLevelWindow(kClassName, L"Form2", WS_OVERLAPPEDWINDOW, kClientWidth, kClientHeight,
-                             this);
-    }
-    return hwnd_;
+    return CreateOnce(kClassName, L"Form2", WS_OVERLAPPEDWINDOW, kClientWidth, kClientHeight);
 }
 
 void Form2::Show() {

@@ -26,6 +26,9 @@ TEST_F(Form1Test, ShowsTheVersionCodeAndTheDesignCaptions) {
     EXPECT_EQ(ClassName(MainControl(Form1::kList1)), L"ListBox");
     EXPECT_EQ(ClassName(MainControl(Form1::kCommand2)), L"Button");
     EXPECT_EQ(SendMessageW(MainControl(Form1::kList1), LB_GETCOUNT, 0, 0), 0);
+    // Asked again, the window is the one already open, loaded once.
+    EXPECT_EQ(main->Create(), main->Handle());
+    EXPECT_EQ(fake.versionQueries, 1);
 }
 
 TEST_F(Form1Test, LabelFollowsTheReportedVersion) {
