@@ -314,4 +314,17 @@ void ListView::EnsureVisible(std::size_t row) {
 
 void ListView::RepaintRows() { InvalidateRect(hwnd_, nullptr, TRUE); }
 
+std::optional<ListSearch> ListView::RequestedSearch(const NMLVFINDITEMW& request) {
+    const LVFINDINFOW& find = request.lvfi;
+    // Wrapping alone asks for a text too.
+    constexpr UINT kText = LVFI_STRING | LVFI_PARTIAL | LVFI_SUBSTRING | LVFI_WRAP;
+    if ((find.flags & (LVFI_PARAM | LVFI_NEARESTXY)) || !(find.flags & kText) || !find.psz)
+        return std::nullopt;
+    return ListSearch{.text = find.psz,
+                      .match = find.flags & (LVFI_PARTIAL | LVFI_SUBSTRING) ? TextMatch::Prefix
+                                                                            : TextMatch::Whole,
+                      .start = request.iStart > 0 ? static_cast<std::size_t>(request.iStart) : 0,
+                      .wrap = (find.flags & LVFI_WRAP) != 0};
+}
+
 }  // namespace wtsscope

@@ -14,6 +14,12 @@
 
 #include "platform/geometry.h"
 #include "platform/handle.h"
+#include "platform/list_search.h"
+
+// Windows Vista on; MinGW-w64's commctrl.h lacks it.
+#ifndef LVFI_SUBSTRING
+#define LVFI_SUBSTRING 0x0004
+#endif
 
 namespace wtsscope {
 
@@ -277,6 +283,10 @@ class ListView {
     void ClearSelectionAndFocus();
     void EnsureVisible(std::size_t row);
     void RepaintRows();
+
+    // The search a find request (LVN_ODFINDITEMW) asks the owner for, read as LVFINDINFOW and
+    // NMLVFINDITEMW document it; none for a search by item data or position, or without a text.
+    static std::optional<ListSearch> RequestedSearch(const NMLVFINDITEMW& request);
 
   private:
     HWND hwnd_;

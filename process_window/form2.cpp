@@ -238,15 +238,10 @@ void Form2::OnColumnClick(int index) {
 }
 
 LRESULT Form2::OnFindItem(const NMLVFINDITEMW& find) const {
-    // Typing in the list looks for the typed text at the start of the sorted column's cells.
-    const LVFINDINFOW& info = find.lvfi;
-    if (!(info.flags & (LVFI_STRING | LVFI_PARTIAL)) || info.psz == nullptr || rows_.Size() == 0)
-        return -1;
-    const std::size_t start =
-        find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < rows_.Size()
-            ? static_cast<std::size_t>(find.iStart)
-            : 0;
-    const std::optional<std::size_t> row = rows_.FindStartingWith(info.psz, start);
+    // Typing in the list and LVM_FINDITEM look for a text in the sorted column's cells.
+    const std::optional<ListSearch> search = ListView::RequestedSearch(find);
+    if (!search) return -1;
+    const std::optional<std::size_t> row = rows_.Find(*search);
     return row ? static_cast<LRESULT>(*row) : -1;
 }
 
