@@ -115,6 +115,32 @@ TEST_F(Form1Test, CtrlCInTheListCopiesTheWholeReport) {
               L"dwMajorVersion: 6.1.7601\r\n");
 }
 
+// A remote session's clipboard redirector holds the clipboard for a moment after every change.
+TEST_F(Form1Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) {
+    fake.ScriptSessions({{1, "Console", 0}});
+    OpenMain();
+    ListSessions();
+    const HWND list = MainControl(Form1::kList1);
+    SetFocus(list);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    {
+        const ClipboardHolder moment(300);
+        ASSERT_TRUE(moment.Held());
+        PressKey(list, 'C', true);
+    }
+    EXPECT_TRUE(fake.messageBoxes.empty());
+    EXPECT_EQ(ClipboardText().substr(0, 14), L"Session ID: 1\r");
+
+    const ClipboardHolder longer(2000);
+    ASSERT_TRUE(longer.Held());
+    PressKey(list, 'C', true);
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake.messageBoxes[0].title, L"ERROR 5");  // ERROR_ACCESS_DENIED
+    EXPECT_EQ(fake.messageBoxes[0].prompt, L"The report could not be copied to the clipboard.");
+}
+
 TEST_F(Form1Test, KeyboardReachesAndPressesTheButtons) {
     fake.ScriptSessions({{0, "Services", 4}});
     OpenMain();

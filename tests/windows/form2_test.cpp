@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "platform/text.h"
@@ -437,6 +438,34 @@ TEST_F(Form2Test, FindRequestsAreAnsweredAsTheirFlagsAndStartSay) {
                   request.found)
             << request.flags << " " << (request.text ? request.text : L"") << " " << request.start;
     }
+}
+
+// A remote session's clipboard redirector holds the clipboard for a moment after every change.
+TEST_F(Form2Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) {
+    fake.ScriptProcesses({{1, 500, "notepad.exe", std::nullopt}});
+    OpenProcesses();
+    SetFocus(List());
+    PressKey(List(), 'A', true);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    {
+        const ClipboardHolder moment(300);
+        ASSERT_TRUE(moment.Held());
+        PressKey(List(), 'C', true);
+    }
+    EXPECT_TRUE(fake.messageBoxes.empty());
+    EXPECT_EQ(ClipboardText(),
+              L"Session ID\tProcess ID\tProcess Name\tUser ID\r\n"
+              L"1\t500\tnotepad.exe\t\r\n");
+
+    const ClipboardHolder longer(2000);
+    ASSERT_TRUE(longer.Held());
+    PressKey(List(), 'C', true);
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake.messageBoxes[0].title, L"Error 5");  // ERROR_ACCESS_DENIED
+    EXPECT_EQ(fake.messageBoxes[0].prompt,
+              L"The selected rows could not be copied to the clipboard.");
 }
 
 TEST_F(Form2Test, DpiChangesInBothDirectionsLandOnTheSuggestedRectangle) {

@@ -61,6 +61,42 @@ inline std::wstring ClipboardText() {
     return text;
 }
 
+// Another thread holds the clipboard open from now on for a while, as another program can; the
+// owner waits for it to let go.
+class ClipboardHolder {
+  public:
+    explicit ClipboardHolder(DWORD milliseconds)
+        : milliseconds_(milliseconds), opened_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        thread_.reset(CreateThread(nullptr, 0, &Hold, this, 0, nullptr));
+        if (thread_) WaitForSingleObject(opened_.get(), INFINITE);
+    }
+    ~ClipboardHolder() {
+        if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+    }
+    ClipboardHolder(const ClipboardHolder&) = delete;
+    ClipboardHolder& operator=(const ClipboardHolder&) = delete;
+
+    bool Held() const { return held_; }
+
+  private:
+    using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;
+
+    static DWORD WINAPI Hold(void* parameter) {
+        auto& self = *static_cast<ClipboardHolder*>(parameter);
+        self.held_ = OpenClipboard(nullptr) != FALSE;
+        SetEvent(self.opened_.get());
+        if (!self.held_) return 0;
+        Sleep(self.milliseconds_);
+        CloseClipboard();
+        return 0;
+    }
+
+    DWORD milliseconds_;
+    bool held_ = false;
+    UniqueKernelHandle opened_;
+    UniqueKernelHandle thread_;
+};
+
 inline void ClickButton(HWND button) {
     SendMessageW(button, BM_CLICK, 0, 0);
     DrainMessages();
