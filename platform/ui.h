@@ -192,6 +192,16 @@ class Window {
                 static_cast<Derived*>(this)->Layout(dpi_);
                 return 0;
             }
+            case WM_SYSCOLORCHANGE:
+                // Common controls learn of new system colours only from their parent.
+                for (HWND child = GetWindow(hwnd_, GW_CHILD); child;
+                     child = GetWindow(child, GW_HWNDNEXT))
+                    SendMessageW(child, WM_SYSCOLORCHANGE, wParam, lParam);
+                return 0;
+            case WM_SETTINGCHANGE:
+                // The message font is one of the non-client metrics.
+                if (wParam == SPI_SETNONCLIENTMETRICS) static_cast<Derived*>(this)->Layout(dpi_);
+                break;
             default:
                 break;
         }

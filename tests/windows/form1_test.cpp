@@ -77,6 +77,31 @@ TEST_F(Form1Test, Label1IsMsSansSerifEighteenPoints) {
     EXPECT_EQ(font.lfWeight, FW_NORMAL);
 }
 
+TEST_F(Form1Test, ANewMessageFontReachesTheControlsOfBothWindowsButNotLabel1) {
+    const auto fontOf = [](HWND control) {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font),
+                   &font);
+        return font;
+    };
+    fake.ScriptProcesses({{0, 4, "a-rather-long-process-name.exe", std::nullopt}});
+    OpenMain();
+    OpenProcesses();
+    const int nameWidth = ListView_GetColumnWidth(List(), 2);
+    const LONG height = 3 * fontOf(MainControl(Form1::kCommand1)).lfHeight;
+    const MessageFontChange change(height);
+    MessageFontChange::Announce(main->Handle());
+    MessageFontChange::Announce(processes->Handle());
+    for (const HWND control : {MainControl(Form1::kCommand1), MainControl(Form1::kList1),
+                               MainControl(Form1::kCommand2), List(), Refresh()})
+        EXPECT_EQ(fontOf(control).lfHeight, height) << ClassName(control);
+    EXPECT_STREQ(fontOf(MainControl(Form1::kLabel1)).lfFaceName, L"MS Sans Serif");
+    EXPECT_EQ(fontOf(MainControl(Form1::kLabel1)).lfHeight,
+              -PointsToPixels(18, WindowDpi(main->Handle())));
+    // The columns are fitted to the new font.
+    EXPECT_GT(ListView_GetColumnWidth(List(), 2), nameWidth * 2);
+}
+
 TEST_F(Form1Test, Command2AsksForTheProcessWindow) {
     OpenMain();
     ClickButton(MainControl(Form1::kCommand2));

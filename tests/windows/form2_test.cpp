@@ -468,6 +468,42 @@ TEST_F(Form2Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) 
               L"The selected rows could not be copied to the clipboard.");
 }
 
+std::vector<HWND> toldOfNewColours;
+
+LRESULT CALLBACK RecordColourChanges(int code, WPARAM wParam, LPARAM lParam) {
+    const auto& sent = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent.message == WM_SYSCOLORCHANGE)
+        toldOfNewColours.push_back(sent.hwnd);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// What the other controls make of the news cannot be seen under Wine; its list view paints its
+// text in the colour the common controls last heard of.
+TEST_F(Form2Test, ANewSystemColourReachesEveryControlOfBothWindowsAndTheListPaintsInIt) {
+    static constexpr COLORREF kRed = RGB(255, 0, 0);
+    const auto paintsRed = [this] {
+        const std::vector<COLORREF> pixels = PaintOffScreen(List());
+        return std::find(pixels.begin(), pixels.end(), kRed) != pixels.end();
+    };
+    fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"}});
+    OpenMain();
+    OpenProcesses();
+    ASSERT_FALSE(paintsRed());
+    toldOfNewColours.clear();
+    const HHOOK hook =
+        SetWindowsHookExW(WH_CALLWNDPROC, RecordColourChanges, nullptr, GetCurrentThreadId());
+    {
+        const SystemColourChange text(COLOR_WINDOWTEXT, kRed);
+        EXPECT_TRUE(paintsRed());
+    }
+    UnhookWindowsHookEx(hook);
+    for (const HWND window : {main->Handle(), processes->Handle()})
+        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            EXPECT_NE(std::count(toldOfNewColours.begin(), toldOfNewColours.end(), child), 0)
+                << ClassName(child);
+    EXPECT_FALSE(paintsRed());
+}
+
 TEST_F(Form2Test, DpiChangesInBothDirectionsLandOnTheSuggestedRectangle) {
     fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"}});
     OpenProcesses();

@@ -280,7 +280,7 @@ const ReviewedLibrary kReviewedImports[] = {
      "AdjustWindowRectEx CloseClipboard CreateAcceleratorTableW CreateWindowExW DefWindowProcW "
      "DestroyAcceleratorTable DestroyWindow DispatchMessageW EmptyClipboard GetAncestor "
      "GetClassInfoExW GetClientRect GetDC GetDlgCtrlID GetFocus GetMessageW GetNextDlgTabItem "
-     "GetPropW GetSystemMetrics GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW "
+     "GetPropW GetSystemMetrics GetWindow GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW "
      "GetWindowTextW InvalidateRect IsChild IsDialogMessageW IsIconic IsWindowEnabled "
      "LoadCursorW LoadIconW MessageBoxW MonitorFromWindow MoveWindow OpenClipboard "
      "PostQuitMessage RegisterClassExW ReleaseDC RemovePropW SendMessageW SetClipboardData "
