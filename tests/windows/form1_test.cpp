@@ -147,20 +147,11 @@ TEST_F(Form1Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) 
     ListSessions();
     const HWND list = MainControl(Form1::kList1);
     SetFocus(list);
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    CloseClipboard();
-    {
-        const ClipboardHolder moment(300);
-        ASSERT_TRUE(moment.Held());
-        PressKey(list, 'C', true);
-    }
+    ASSERT_TRUE(PressCtrlCWhileClipboardHeld(list, 300));
     EXPECT_TRUE(fake.messageBoxes.empty());
     EXPECT_EQ(ClipboardText().substr(0, 14), L"Session ID: 1\r");
 
-    const ClipboardHolder longer(2000);
-    ASSERT_TRUE(longer.Held());
-    PressKey(list, 'C', true);
+    ASSERT_TRUE(PressCtrlCWhileClipboardHeld(list, 2000));
     ASSERT_EQ(fake.messageBoxes.size(), 1u);
     EXPECT_EQ(fake.messageBoxes[0].title, L"ERROR 5");  // ERROR_ACCESS_DENIED
     EXPECT_EQ(fake.messageBoxes[0].prompt, L"The report could not be copied to the clipboard.");

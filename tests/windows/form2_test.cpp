@@ -446,22 +446,13 @@ TEST_F(Form2Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) 
     OpenProcesses();
     SetFocus(List());
     PressKey(List(), 'A', true);
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    CloseClipboard();
-    {
-        const ClipboardHolder moment(300);
-        ASSERT_TRUE(moment.Held());
-        PressKey(List(), 'C', true);
-    }
+    ASSERT_TRUE(PressCtrlCWhileClipboardHeld(List(), 300));
     EXPECT_TRUE(fake.messageBoxes.empty());
     EXPECT_EQ(ClipboardText(),
               L"Session ID\tProcess ID\tProcess Name\tUser ID\r\n"
               L"1\t500\tnotepad.exe\t\r\n");
 
-    const ClipboardHolder longer(2000);
-    ASSERT_TRUE(longer.Held());
-    PressKey(List(), 'C', true);
+    ASSERT_TRUE(PressCtrlCWhileClipboardHeld(List(), 2000));
     ASSERT_EQ(fake.messageBoxes.size(), 1u);
     EXPECT_EQ(fake.messageBoxes[0].title, L"Error 5");  // ERROR_ACCESS_DENIED
     EXPECT_EQ(fake.messageBoxes[0].prompt,

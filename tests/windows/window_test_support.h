@@ -61,41 +61,45 @@ inline std::wstring ClipboardText() {
     return text;
 }
 
-// Another thread holds the clipboard open from now on for a while, as another program can; the
-// owner waits for it to let go.
-class ClipboardHolder {
-  public:
-    explicit ClipboardHolder(DWORD milliseconds)
-        : milliseconds_(milliseconds), opened_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-        thread_.reset(CreateThread(nullptr, 0, &Hold, this, 0, nullptr));
-        if (thread_) WaitForSingleObject(opened_.get(), INFINITE);
-    }
-    ~ClipboardHolder() {
-        if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
-    }
-    ClipboardHolder(const ClipboardHolder&) = delete;
-    ClipboardHolder& operator=(const ClipboardHolder&) = delete;
+namespace clipboard_holder {
 
-    bool Held() const { return held_; }
+using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;
 
-  private:
-    using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;
-
-    static DWORD WINAPI Hold(void* parameter) {
-        auto& self = *static_cast<ClipboardHolder*>(parameter);
-        self.held_ = OpenClipboard(nullptr) != FALSE;
-        SetEvent(self.opened_.get());
-        if (!self.held_) return 0;
-        Sleep(self.milliseconds_);
-        CloseClipboard();
-        return 0;
-    }
-
-    DWORD milliseconds_;
-    bool held_ = false;
-    UniqueKernelHandle opened_;
-    UniqueKernelHandle thread_;
+struct Hold {
+    DWORD milliseconds;
+    UniqueKernelHandle taken{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    bool held = false;
 };
+
+inline DWORD WINAPI HoldClipboard(void* parameter) {
+    Hold& hold = *static_cast<Hold*>(parameter);
+    hold.held = OpenClipboard(nullptr) != FALSE;
+    SetEvent(hold.taken.get());
+    if (!hold.held) return 0;
+    Sleep(hold.milliseconds);
+    CloseClipboard();
+    return 0;
+}
+
+}  // namespace clipboard_holder
+
+// Empties the clipboard, then presses Ctrl+C on the focused control while another thread holds the
+// clipboard open for the time given, as another program can; returns once that thread has let go.
+// False when the thread could not take the clipboard.
+inline bool PressCtrlCWhileClipboardHeld(HWND focus, DWORD milliseconds) {
+    using namespace clipboard_holder;
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    Hold hold{milliseconds};
+    const UniqueKernelHandle thread(CreateThread(nullptr, 0, HoldClipboard, &hold, 0, nullptr));
+    if (!thread) return false;
+    WaitForSingleObject(hold.taken.get(), INFINITE);
+    if (hold.held) PressKey(focus, 'C', true);
+    WaitForSingleObject(thread.get(), INFINITE);
+    return hold.held;
+}
 
 // A system colour changed from inside this process until the owner goes, as a switch to high
 // contrast changes it. Wine tells this process's top-level windows (WM_SYSCOLORCHANGE), never
