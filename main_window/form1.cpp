@@ -109,8 +109,9 @@ void Form1::OnCopy() {
     if (GetFocus() != List1.Handle()) return;
     std::wstring text;
     for (const std::wstring& line : report_) text += line + L"\r\n";
-    if (!CopyTextToClipboard(hwnd_, text))
-        platform_.ShowError(hwnd_, L"ERROR", GetLastError(),
+    const DWORD error = CopyTextToClipboard(hwnd_, text);
+    if (error != ERROR_SUCCESS)
+        platform_.ShowError(hwnd_, L"ERROR", error,
                             L"The report could not be copied to the clipboard.");
 }
 

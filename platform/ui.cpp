@@ -146,24 +146,44 @@ void PlaceChild(HWND child, const Box& twips, int dpi) {
     MoveWindow(child, pixels.left, pixels.top, pixels.width, pixels.height, TRUE);
 }
 
-bool CopyTextToClipboard(HWND owner, const std::wstring& text) {
+namespace {
+
+// Another program may hold the clipboard open for a moment: a remote session's clipboard
+// redirector does after every change. ERROR_SUCCESS once open, or the last attempt's error.
+DWORD OpenClipboardWhenFree(HWND owner) {
+    constexpr ULONGLONG kPatienceMs = 1000;
+    constexpr DWORD kPauseMs = 10;
+    const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
+    for (;;) {
+        if (OpenClipboard(owner)) return ERROR_SUCCESS;
+        const DWORD error = GetLastError();
+        if (GetTickCount64() >= deadline) return error;
+        Sleep(kPauseMs);
+    }
+}
+
+}  // namespace
+
+DWORD CopyTextToClipboard(HWND owner, const std::wstring& text) {
     using UniqueGlobal = UniqueHandle<HGLOBAL, &::GlobalFree>;
     const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
     UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
-    if (!memory) return false;
+    if (!memory) return GetLastError();
     void* target = GlobalLock(memory.get());
-    if (!target) return false;
+    if (!target) return GetLastError();
     std::memcpy(target, text.c_str(), bytes);
     GlobalUnlock(memory.get());
-    if (!OpenClipboard(owner)) return false;
-    EmptyClipboard();
-    const bool placed = SetClipboardData(CF_UNICODETEXT, memory.get()) != nullptr;
-    const DWORD error = GetLastError();
-    // From here the clipboard owns the memory.
-    if (placed) memory.release();
+    const DWORD opened = OpenClipboardWhenFree(owner);
+    if (opened != ERROR_SUCCESS) return opened;
+    DWORD error = ERROR_SUCCESS;
+    if (!EmptyClipboard())
+        error = GetLastError();
+    else if (SetClipboardData(CF_UNICODETEXT, memory.get()))
+        memory.release();  // the clipboard owns it from here
+    else
+        error = GetLastError();
     CloseClipboard();
-    SetLastError(error);
-    return placed;
+    return error;
 }
 
 bool TranslateWindowKeys(MSG& message) {
@@ -317,5 +337,18 @@ void ListView::EnsureVisible(std::size_t row) {
 }
 
 void ListView::RepaintRows() { InvalidateRect(hwnd_, nullptr, TRUE); }
+
+std::optional<ListSearch> ListView::RequestedSearch(const NMLVFINDITEMW& request) {
+    const LVFINDINFOW& find = request.lvfi;
+    // Wrapping alone asks for a text too.
+    constexpr UINT kText = LVFI_STRING | LVFI_PARTIAL | LVFI_SUBSTRING | LVFI_WRAP;
+    if ((find.flags & (LVFI_PARAM | LVFI_NEARESTXY)) || !(find.flags & kText) || !find.psz)
+        return std::nullopt;
+    return ListSearch{.text = find.psz,
+                      .match = find.flags & (LVFI_PARTIAL | LVFI_SUBSTRING) ? TextMatch::Prefix
+                                                                            : TextMatch::Whole,
+                      .start = request.iStart > 0 ? static_cast<std::size_t>(request.iStart) : 0,
+                      .wrap = (find.flags & LVFI_WRAP) != 0};
+}
 
 }  // namespace wtsscope

@@ -14,6 +14,12 @@
 
 #include "platform/geometry.h"
 #include "platform/handle.h"
+#include "platform/list_search.h"
+
+// Windows Vista on; MinGW-w64's commctrl.h lacks it.
+#ifndef LVFI_SUBSTRING
+#define LVFI_SUBSTRING 0x0004
+#endif
 
 namespace wtsscope {
 
@@ -84,8 +90,9 @@ HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWO
 // Places a child at its layout box, given in twips, at the parent's DPI.
 void PlaceChild(HWND child, const Box& twips, int dpi);
 
-// Puts text on the clipboard as Unicode text; false with the thread's last error when it cannot.
-bool CopyTextToClipboard(HWND owner, const std::wstring& text);
+// Puts text on the clipboard as Unicode text: ERROR_SUCCESS, or the error of the call that failed.
+// A clipboard another program holds open is waited for, up to about a second.
+DWORD CopyTextToClipboard(HWND owner, const std::wstring& text);
 
 // Gives a queued message to the shortcuts and keyboard navigation of the window it is for; true
 // when they consumed it.
@@ -197,6 +204,16 @@ class Window {
                 static_cast<Derived*>(this)->Layout(dpi_);
                 return 0;
             }
+            case WM_SYSCOLORCHANGE:
+                // Common controls learn of new system colours only from their parent.
+                for (HWND child = GetWindow(hwnd_, GW_CHILD); child;
+                     child = GetWindow(child, GW_HWNDNEXT))
+                    SendMessageW(child, WM_SYSCOLORCHANGE, wParam, lParam);
+                return 0;
+            case WM_SETTINGCHANGE:
+                // The message font is one of the non-client metrics.
+                if (wParam == SPI_SETNONCLIENTMETRICS) static_cast<Derived*>(this)->Layout(dpi_);
+                break;
             default:
                 break;
         }
@@ -289,6 +306,10 @@ class ListView {
     void ClearSelectionAndFocus();
     void EnsureVisible(std::size_t row);
     void RepaintRows();
+
+    // The search a find request (LVN_ODFINDITEMW) asks the owner for, read as LVFINDINFOW and
+    // NMLVFINDITEMW document it; none for a search by item data or position, or without a text.
+    static std::optional<ListSearch> RequestedSearch(const NMLVFINDITEMW& request);
 
   private:
     HWND hwnd_;

@@ -221,8 +221,9 @@ void Form2::Select(const Selection& selection) {
 void Form2::OnSelectAll() { ListView1.SelectAll(); }
 
 void Form2::OnCopy() {
-    if (!CopyTextToClipboard(hwnd_, rows_.RowsAsText(ListView1.SelectedRows())))
-        platform_.ShowError(hwnd_, L"Error", GetLastError(),
+    const DWORD error = CopyTextToClipboard(hwnd_, rows_.RowsAsText(ListView1.SelectedRows()));
+    if (error != ERROR_SUCCESS)
+        platform_.ShowError(hwnd_, L"Error", error,
                             L"The selected rows could not be copied to the clipboard.");
 }
 
@@ -243,15 +244,10 @@ void Form2::SortBy(ProcessColumn column) {
 }
 
 LRESULT Form2::OnFindItem(const NMLVFINDITEMW& find) const {
-    // Typing in the list looks for the typed text at the start of the sorted column's cells.
-    const LVFINDINFOW& info = find.lvfi;
-    if (!(info.flags & (LVFI_STRING | LVFI_PARTIAL)) || info.psz == nullptr || rows_.Size() == 0)
-        return -1;
-    const std::size_t start =
-        find.iStart >= 0 && static_cast<std::size_t>(find.iStart) < rows_.Size()
-            ? static_cast<std::size_t>(find.iStart)
-            : 0;
-    const std::optional<std::size_t> row = rows_.FindStartingWith(info.psz, start);
+    // Typing in the list and LVM_FINDITEM look for a text in the sorted column's cells.
+    const std::optional<ListSearch> search = ListView::RequestedSearch(find);
+    if (!search) return -1;
+    const std::optional<std::size_t> row = rows_.Find(*search);
     return row ? static_cast<LRESULT>(*row) : -1;
 }
 

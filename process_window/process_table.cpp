@@ -170,46 +170,50 @@ std::wstring ProcessTable::CellText(std::size_t shownIndex, ProcessColumn column
     return {};
 }
 
-std::optional<std::size_t> ProcessTable::FindStartingWith(std::wstring_view typed,
-                                                          std::size_t start) const {
+std::optional<std::size_t> ProcessTable::Find(const ListSearch& search) const {
     const std::size_t count = Size();
     if (count == 0) return std::nullopt;
-    if (start >= count) start = 0;
-    // Rows are visited in the shown order from start, round to the row before it.
+    const std::size_t start = std::min(search.start, count);
+    const std::wstring_view sought = search.text;
+    const bool whole = search.match == TextMatch::Whole;
+    // Rows are visited in the shown order from start, then from the top up to the row before it.
     const auto first = [&](auto matches) -> std::optional<std::size_t> {
         for (std::size_t i = start; i < count; ++i)
             if (matches(Shown(i))) return i;
-        for (std::size_t i = 0; i < start; ++i)
-            if (matches(Shown(i))) return i;
+        if (search.wrap)
+            for (std::size_t i = 0; i < start; ++i)
+                if (matches(Shown(i))) return i;
         return std::nullopt;
     };
     // A text column is decided once per distinct text, then each row only reads its answer.
-    const auto beginsWith = [&](const KeyedTexts& texts) {
+    const auto answersFor = [&](const KeyedTexts& texts) {
         std::vector<std::uint8_t> answers(texts.Size());
         for (std::uint32_t number = 0; number < texts.Size(); ++number) {
             const std::wstring_view text = texts.Text(number);
-            answers[number] = compareText_(text.substr(0, typed.size()), typed) == 0;
+            answers[number] =
+                compareText_(whole ? text : text.substr(0, sought.size()), sought) == 0;
         }
         return answers;
     };
-    // Digits and a sign have no case: the decimal text begins with exactly the typed text.
-    const auto numberBeginsWith = [&typed](std::int32_t value) {
+    // Digits and a sign have no case: the decimal text begins with or is exactly the sought text.
+    const auto numberMatches = [&](std::int32_t value) {
         char digits[12];
         const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
         const auto length = static_cast<std::size_t>(end - digits);
-        return typed.size() <= length && std::equal(typed.begin(), typed.end(), digits);
+        return (whole ? sought.size() == length : sought.size() <= length) &&
+               std::equal(sought.begin(), sought.end(), digits);
     };
     switch (sortColumn_.value_or(ProcessColumn::ProcessName)) {
         case ProcessColumn::SessionId:
-            return first([&](const StoredRow& row) { return numberBeginsWith(row.sessionId); });
+            return first([&](const StoredRow& row) { return numberMatches(row.sessionId); });
         case ProcessColumn::ProcessId:
-            return first([&](const StoredRow& row) { return numberBeginsWith(row.processId); });
+            return first([&](const StoredRow& row) { return numberMatches(row.processId); });
         case ProcessColumn::ProcessName: {
-            const std::vector<std::uint8_t> answers = beginsWith(names_);
+            const std::vector<std::uint8_t> answers = answersFor(names_);
             return first([&](const StoredRow& row) { return answers[row.name] != 0; });
         }
         case ProcessColumn::UserId: {
-            const std::vector<std::uint8_t> answers = beginsWith(accounts_);
+            const std::vector<std::uint8_t> answers = answersFor(accounts_);
             return first([&](const StoredRow& row) { return answers[row.account] != 0; });
         }
     }

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/list_search.h"
 #include "process_window/key_numbers.h"
 
 namespace wtsscope {
@@ -106,10 +107,10 @@ class ProcessTable {
     std::int32_t ProcessId(std::size_t shownIndex) const { return Shown(shownIndex).processId; }
     std::wstring CellText(std::size_t shownIndex, ProcessColumn column) const;
 
-    // The first shown row from start on, wrapping round, whose text in the sorted column (the
-    // name before any sort) begins with the typed text, ignoring case as the sort does; none
-    // without such a row.
-    std::optional<std::size_t> FindStartingWith(std::wstring_view typed, std::size_t start) const;
+    // The first shown row from the search's start on, and round from the top if it wraps, whose
+    // text in the sorted column (the name before any sort) begins with or is the searched text,
+    // ignoring case as the sort does; none without such a row.
+    std::optional<std::size_t> Find(const ListSearch& search) const;
 
     // A few texts of the column among which the widest of all its cells is: the extreme numbers,
     // or the longest texts. Names and accounts seen in earlier fills may take part.

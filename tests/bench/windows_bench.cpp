@@ -325,7 +325,8 @@ double TypeAhead(const std::vector<SyntheticProcess>& processes, int repetitions
     table.Finish();
     return InterleavedMedians(
         repetitions, 1, {[&] {
-            sink = table.FindStartingWith(L"no such name", processes.size() / 2).value_or(0);
+            sink = table.Find({L"no such name", TextMatch::Prefix, processes.size() / 2, true})
+                       .value_or(0);
         }})[0];
 }
 

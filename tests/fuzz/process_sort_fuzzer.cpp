@@ -1,6 +1,6 @@
-// The process table's sort and type-ahead on random rows. Sorting by a column must give exactly
-// what a stable sort of the platform's order by that column's value gives, whatever the table does
-// inside, and typing must find exactly the row a walk of the shown texts finds.
+// The process table's sort and search on random rows. Sorting by a column must give exactly what a
+// stable sort of the platform's order by that column's value gives, whatever the table does inside,
+// and a search must find exactly the row a walk of the shown texts finds.
 
 #include <algorithm>
 #include <array>
@@ -78,21 +78,26 @@ void CheckShownOrder(const ProcessTable& table, ProcessColumn column, std::vecto
     }
 }
 
-// The row typing finds, against a walk of the shown texts of the sorted column.
-void CheckTypeAhead(const ProcessTable& table, const std::wstring& typed, std::size_t start) {
+// The row a search finds, against a walk of the shown texts of the sorted column.
+void CheckSearch(const ProcessTable& table, const ListSearch& search) {
     const ProcessColumn column = table.SortColumn().value_or(ProcessColumn::ProcessName);
     const bool number = column == ProcessColumn::SessionId || column == ProcessColumn::ProcessId;
-    // A start past the last row starts from the first.
-    const std::size_t from = start < table.Size() ? start : 0;
+    // From the start row to the last, then from the first up to the start if the search wraps.
+    const std::size_t count = table.Size();
+    const std::size_t from = std::min(search.start, count);
+    const std::size_t steps = search.wrap ? count : count - from;
     std::optional<std::size_t> expected;
-    for (std::size_t step = 0; step < table.Size() && !expected; ++step) {
-        const std::size_t row = (from + step) % table.Size();
+    for (std::size_t step = 0; step < steps && !expected; ++step) {
+        const std::size_t row = (from + step) % count;
         const std::wstring text = table.CellText(row, column);
-        if (number ? text.compare(0, typed.size(), typed) == 0 && text.size() >= typed.size()
-                   : FoldedCompare(text.substr(0, typed.size()), typed) == 0)
+        const std::wstring_view compared =
+            search.match == TextMatch::Whole
+                ? std::wstring_view(text)
+                : std::wstring_view(text).substr(0, search.text.size());
+        if (number ? compared == search.text : FoldedCompare(compared, search.text) == 0)
             expected = row;
     }
-    Check(table.FindStartingWith(typed, start) == expected);
+    Check(table.Find(search) == expected);
 }
 
 }  // namespace
@@ -150,7 +155,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         table.SortBy(column);
         CheckShownOrder(table, column, rows, users);
         const std::uint8_t start = input.Take<std::uint8_t>();
-        CheckTypeAhead(table, Widened(TakeText(input)), start);
+        const std::uint8_t kind = input.Take<std::uint8_t>();
+        const std::wstring text = Widened(TakeText(input));
+        CheckSearch(
+            table, {text, kind & 1 ? TextMatch::Whole : TextMatch::Prefix, start, (kind & 2) != 0});
     }
 
     // A refill under a set sort column arrives sorted, and asks about no account again.

@@ -336,50 +336,69 @@ TEST_F(ProcessTableTest, KnownNamesAreNotComparedAgainAndANewOneOnlyOncePerKnown
     ExpectSortedLikeAStableSort(rows, ProcessColumn::ProcessName);
 }
 
-TEST_F(ProcessTableTest, TypingFindsTheNextRowWhoseSortedColumnBeginsWithIt) {
+TEST_F(ProcessTableTest, SearchesFindTheNextRowWhoseSortedColumnBeginsWithOrIsTheText) {
     Fill({{1, 400, "notepad.exe", L"CORP\\ann"},
           {2, 12, "Explorer.EXE", L"CORP\\bo"},
           {1, 1200, "NOTEPAD.EXE", L"NT AUTHORITY\\SYSTEM"},
           {3, 7, "explorer.exe", L"corp\\ANN"},
           {2, -12, "csrss.exe", L""}});
-    // Unsorted: by name, from the start row inclusive, wrapping round, ignoring case; sorted: the
-    // sorted column, in the shown order.
-    struct Typed {
+    // Unsorted: by name, from the start row inclusive, ignoring case; sorted: the sorted column, in
+    // the shown order. Only a wrapping search goes on from the top.
+    struct Searched {
         std::optional<ProcessColumn> sortedBy;
         const wchar_t* text;
+        TextMatch match;
         std::size_t start;
+        bool wrap;
         std::optional<std::size_t> found;
     };
     const std::optional<ProcessColumn> unsorted;
-    for (const Typed& typed : std::vector<Typed>{
-             {unsorted, L"NOTE", 0, 0},
-             {unsorted, L"note", 1, 2},
-             {unsorted, L"Notepad.exe", 3, 0},
-             {unsorted, L"e", 4, 1},
-             {unsorted, L"c", 99, 4},
-             {unsorted, L"notepad.exe2", 0, std::nullopt},
-             {unsorted, L"x", 0, std::nullopt},
-             {ProcessColumn::UserId, L"corp\\a", 2, 2},
-             {ProcessColumn::UserId, L"CORP\\A", 3, 1},
-             {ProcessColumn::UserId, L"nt ", 0, 4},
-             {ProcessColumn::UserId, L"notepad", 0, std::nullopt},
-             {ProcessColumn::ProcessId, L"12", 0, 2},
-             {ProcessColumn::ProcessId, L"12", 3, 4},
-             {ProcessColumn::ProcessId, L"7", 3, 1},
-             {ProcessColumn::ProcessId, L"-1", 0, 0},
-             {ProcessColumn::ProcessId, L"4", 0, 3},
-             {ProcessColumn::ProcessId, L"5", 0, std::nullopt},
-             {ProcessColumn::SessionId, L"2", 0, 2},
+    constexpr TextMatch prefix = TextMatch::Prefix;
+    constexpr TextMatch whole = TextMatch::Whole;
+    constexpr bool wraps = true;
+    constexpr bool stops = false;
+    for (const Searched& searched : std::vector<Searched>{
+             {unsorted, L"NOTE", prefix, 0, wraps, 0},
+             {unsorted, L"note", prefix, 1, wraps, 2},
+             {unsorted, L"Notepad.exe", prefix, 3, wraps, 0},
+             {unsorted, L"Notepad.exe", prefix, 3, stops, std::nullopt},
+             {unsorted, L"e", prefix, 4, wraps, 1},
+             {unsorted, L"c", prefix, 99, wraps, 4},
+             {unsorted, L"c", prefix, 99, stops, std::nullopt},
+             {unsorted, L"notepad.exe2", prefix, 0, wraps, std::nullopt},
+             {unsorted, L"x", prefix, 0, wraps, std::nullopt},
+             {unsorted, L"notepad", whole, 0, wraps, std::nullopt},
+             {unsorted, L"notepad.EXE", whole, 1, stops, 2},
+             {unsorted, L"EXPLORER.EXE", whole, 4, wraps, 1},
+             {ProcessColumn::UserId, L"corp\\a", prefix, 2, wraps, 2},
+             {ProcessColumn::UserId, L"CORP\\A", prefix, 3, wraps, 1},
+             {ProcessColumn::UserId, L"nt ", prefix, 0, wraps, 4},
+             {ProcessColumn::UserId, L"notepad", prefix, 0, wraps, std::nullopt},
+             {ProcessColumn::UserId, L"CORP\\ANN", whole, 3, wraps, 1},
+             {ProcessColumn::UserId, L"corp\\a", whole, 0, wraps, std::nullopt},
+             {ProcessColumn::ProcessId, L"12", prefix, 0, wraps, 2},
+             {ProcessColumn::ProcessId, L"12", prefix, 3, wraps, 4},
+             {ProcessColumn::ProcessId, L"12", whole, 3, wraps, 2},
+             {ProcessColumn::ProcessId, L"12", whole, 3, stops, std::nullopt},
+             {ProcessColumn::ProcessId, L"1", whole, 0, wraps, std::nullopt},
+             {ProcessColumn::ProcessId, L"7", prefix, 3, wraps, 1},
+             {ProcessColumn::ProcessId, L"-1", prefix, 0, wraps, 0},
+             {ProcessColumn::ProcessId, L"4", prefix, 0, wraps, 3},
+             {ProcessColumn::ProcessId, L"5", prefix, 0, wraps, std::nullopt},
+             {ProcessColumn::SessionId, L"2", prefix, 0, wraps, 2},
          }) {
-        if (typed.sortedBy && table.SortColumn() != typed.sortedBy) table.SortBy(*typed.sortedBy);
-        EXPECT_EQ(table.FindStartingWith(typed.text, typed.start), typed.found) << typed.text;
+        if (searched.sortedBy && table.SortColumn() != searched.sortedBy)
+            table.SortBy(*searched.sortedBy);
+        EXPECT_EQ(table.Find({searched.text, searched.match, searched.start, searched.wrap}),
+                  searched.found)
+            << searched.text << " from " << searched.start;
     }
     // The shown order the searches by account ran in.
     table.SortBy(ProcessColumn::UserId);
     EXPECT_EQ(Column(ProcessColumn::ProcessId),
               (std::vector<std::wstring>{L"-12", L"400", L"7", L"12", L"1200"}));
     table.Reset();
-    EXPECT_EQ(table.FindStartingWith(L"n", 0), std::nullopt);
+    EXPECT_EQ(table.Find({L"n", TextMatch::Prefix, 0, true}), std::nullopt);
 }
 
 TEST(KeyedTextsTest, EqualKeysShareANumberAndDistinctOnesNeverDo) {

@@ -80,6 +80,31 @@ TEST_F(Form1Test, Label1IsMsSansSerifEighteenPoints) {
     EXPECT_EQ(font.lfWeight, FW_NORMAL);
 }
 
+TEST_F(Form1Test, ANewMessageFontReachesTheControlsOfBothWindowsButNotLabel1) {
+    const auto fontOf = [](HWND control) {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font),
+                   &font);
+        return font;
+    };
+    fake.ScriptProcesses({{0, 4, "a-rather-long-process-name.exe", std::nullopt}});
+    OpenMain();
+    OpenProcesses();
+    const int nameWidth = ListView_GetColumnWidth(List(), 2);
+    const LONG height = 3 * fontOf(MainControl(Form1::kCommand1)).lfHeight;
+    const MessageFontChange change(height);
+    MessageFontChange::Announce(main->Handle());
+    MessageFontChange::Announce(processes->Handle());
+    for (const HWND control : {MainControl(Form1::kCommand1), MainControl(Form1::kList1),
+                               MainControl(Form1::kCommand2), List(), Refresh()})
+        EXPECT_EQ(fontOf(control).lfHeight, height) << ClassName(control);
+    EXPECT_STREQ(fontOf(MainControl(Form1::kLabel1)).lfFaceName, L"MS Sans Serif");
+    EXPECT_EQ(fontOf(MainControl(Form1::kLabel1)).lfHeight,
+              -PointsToPixels(18, WindowDpi(main->Handle())));
+    // The columns are fitted to the new font.
+    EXPECT_GT(ListView_GetColumnWidth(List(), 2), nameWidth * 2);
+}
+
 TEST_F(Form1Test, Command2AsksForTheProcessWindow) {
     OpenMain();
     ClickButton(MainControl(Form1::kCommand2));
@@ -116,6 +141,23 @@ TEST_F(Form1Test, CtrlCInTheListCopiesTheWholeReport) {
               L"Session ID: 0\r\nMachine Name: Services\r\nConnect State: 4\r\n***********\r\n"
               L"Session ID: 1\r\nMachine Name: Console\r\nConnect State: 0\r\n***********\r\n"
               L"dwMajorVersion: 6.1.7601\r\n");
+}
+
+// A remote session's clipboard redirector holds the clipboard for a moment after every change.
+TEST_F(Form1Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) {
+    fake.ScriptSessions({{1, "Console", 0}});
+    OpenMain();
+    ListSessions();
+    const HWND list = MainControl(Form1::kList1);
+    SetFocus(list);
+    ASSERT_TRUE(PressCtrlCWhileClipboardHeld(list, 300));
+    EXPECT_TRUE(fake.messageBoxes.empty());
+    EXPECT_EQ(ClipboardText().substr(0, 14), L"Session ID: 1\r");
+
+    ASSERT_TRUE(PressCtrlCWhileClipboardHeld(list, 2000));
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake.messageBoxes[0].title, L"ERROR 5");  // ERROR_ACCESS_DENIED
+    EXPECT_EQ(fake.messageBoxes[0].prompt, L"The report could not be copied to the clipboard.");
 }
 
 TEST_F(Form1Test, KeyboardReachesAndPressesTheButtons) {

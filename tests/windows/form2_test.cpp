@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "platform/text.h"
@@ -492,6 +493,100 @@ TEST_F(Form2Test, TypingGoesToTheNextRowWhoseSortedColumnBeginsWithTheText) {
     type(L"1");
     EXPECT_EQ(FocusedId(), L"12");
     EXPECT_EQ(SelectedIds(), std::vector<std::wstring>{L"12"});
+}
+
+// The list asks for these when the user types and on LVM_FINDITEM, with flags that differ between
+// Windows versions. Wine's list asks with LVFI_WRAP | LVFI_PARTIAL for typing: the other flags are
+// sent here as Windows documents them.
+TEST_F(Form2Test, FindRequestsAreAnsweredAsTheirFlagsAndStartSay) {
+    fake.ScriptProcesses({{0, 30, "notepad.exe", std::nullopt},
+                          {0, 12, "Explorer.EXE", std::nullopt},
+                          {0, 7, "NOTEPAD.EXE", std::nullopt},
+                          {0, 25, "explorer.exe", std::nullopt}});
+    OpenProcesses();
+    struct Request {
+        UINT flags;
+        const wchar_t* text;
+        int start;
+        LRESULT found;
+    };
+    for (const Request& request : std::vector<Request>{
+             {LVFI_PARTIAL, L"NOTE", 1, 2},
+             {LVFI_SUBSTRING, L"NOTE", 1, 2},
+             {LVFI_STRING | LVFI_PARTIAL, L"note", 3, -1},
+             {LVFI_PARTIAL | LVFI_WRAP, L"note", 3, 0},
+             {LVFI_STRING, L"notepad", 0, -1},
+             {LVFI_STRING, L"EXPLORER.exe", 2, 3},
+             {LVFI_WRAP, L"explorer.exe", 4, 1},
+             {LVFI_STRING, L"notepad.exe", -1, 0},
+             {LVFI_PARAM | LVFI_STRING, L"notepad.exe", 0, -1},
+             {LVFI_STRING, nullptr, 0, -1},
+         }) {
+        NMLVFINDITEMW find{};
+        find.hdr = {List(), Form2::kListView1, LVN_ODFINDITEMW};
+        find.iStart = request.start;
+        find.lvfi.flags = request.flags;
+        find.lvfi.psz = request.text;
+        EXPECT_EQ(SendMessageW(processes->Handle(), WM_NOTIFY, Form2::kListView1,
+                               reinterpret_cast<LPARAM>(&find)),
+                  request.found)
+            << request.flags << " " << (request.text ? request.text : L"") << " " << request.start;
+    }
+}
+
+// A remote session's clipboard redirector holds the clipboard for a moment after every change.
+TEST_F(Form2Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) {
+    fake.ScriptProcesses({{1, 500, "notepad.exe", std::nullopt}});
+    OpenProcesses();
+    SetFocus(List());
+    PressKey(List(), 'A', true);
+    ASSERT_TRUE(PressCtrlCWhileClipboardHeld(List(), 300));
+    EXPECT_TRUE(fake.messageBoxes.empty());
+    EXPECT_EQ(ClipboardText(),
+              L"Session ID\tProcess ID\tProcess Name\tUser ID\r\n"
+              L"1\t500\tnotepad.exe\t\r\n");
+
+    ASSERT_TRUE(PressCtrlCWhileClipboardHeld(List(), 2000));
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake.messageBoxes[0].title, L"Error 5");  // ERROR_ACCESS_DENIED
+    EXPECT_EQ(fake.messageBoxes[0].prompt,
+              L"The selected rows could not be copied to the clipboard.");
+}
+
+std::vector<HWND> toldOfNewColours;
+
+LRESULT CALLBACK RecordColourChanges(int code, WPARAM wParam, LPARAM lParam) {
+    const auto& sent = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent.message == WM_SYSCOLORCHANGE)
+        toldOfNewColours.push_back(sent.hwnd);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// What the other controls make of the news cannot be seen under Wine; its list view paints its
+// text in the colour the common controls last heard of.
+TEST_F(Form2Test, ANewSystemColourReachesEveryControlOfBothWindowsAndTheListPaintsInIt) {
+    static constexpr COLORREF kRed = RGB(255, 0, 0);
+    const auto paintsRed = [this] {
+        const std::vector<COLORREF> pixels = PaintOffScreen(List());
+        return std::find(pixels.begin(), pixels.end(), kRed) != pixels.end();
+    };
+    fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"}});
+    OpenMain();
+    OpenProcesses();
+    ASSERT_FALSE(paintsRed());
+    toldOfNewColours.clear();
+    const HHOOK hook =
+        SetWindowsHookExW(WH_CALLWNDPROC, RecordColourChanges, nullptr, GetCurrentThreadId());
+    {
+        const SystemColourChange text(COLOR_WINDOWTEXT, kRed);
+        EXPECT_TRUE(paintsRed());
+    }
+    UnhookWindowsHookEx(hook);
+    for (const HWND window : {main->Handle(), processes->Handle()})
+        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            EXPECT_NE(std::count(toldOfNewColours.begin(), toldOfNewColours.end(), child), 0)
+                << ClassName(child);
+    EXPECT_FALSE(paintsRed());
 }
 
 TEST_F(Form2Test, DpiChangesInBothDirectionsLandOnTheSuggestedRectangle) {

@@ -118,6 +118,91 @@ inline std::wstring ClipboardText() {
     return text;
 }
 
+namespace clipboard_holder {
+
+using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;
+
+struct Hold {
+    DWORD milliseconds;
+    UniqueKernelHandle taken{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    bool held = false;
+};
+
+inline DWORD WINAPI HoldClipboard(void* parameter) {
+    Hold& hold = *static_cast<Hold*>(parameter);
+    hold.held = OpenClipboard(nullptr) != FALSE;
+    SetEvent(hold.taken.get());
+    if (!hold.held) return 0;
+    Sleep(hold.milliseconds);
+    CloseClipboard();
+    return 0;
+}
+
+}  // namespace clipboard_holder
+
+// Empties the clipboard, then presses Ctrl+C on the focused control while another thread holds the
+// clipboard open for the time given, as another program can; returns once that thread has let go.
+// False when the thread could not take the clipboard.
+inline bool PressCtrlCWhileClipboardHeld(HWND focus, DWORD milliseconds) {
+    using namespace clipboard_holder;
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    Hold hold{milliseconds};
+    const UniqueKernelHandle thread(CreateThread(nullptr, 0, HoldClipboard, &hold, 0, nullptr));
+    if (!thread) return false;
+    WaitForSingleObject(hold.taken.get(), INFINITE);
+    if (hold.held) PressKey(focus, 'C', true);
+    WaitForSingleObject(thread.get(), INFINITE);
+    return hold.held;
+}
+
+// A system colour changed from inside this process until the owner goes, as a switch to high
+// contrast changes it. Wine tells this process's top-level windows (WM_SYSCOLORCHANGE), never
+// another's, and keeps the change out of the user's profile.
+class SystemColourChange {
+  public:
+    SystemColourChange(int element, COLORREF colour)
+        : element_(element), original_(GetSysColor(element)) {
+        SetSysColors(1, &element_, &colour);
+    }
+    ~SystemColourChange() { SetSysColors(1, &element_, &original_); }
+    SystemColourChange(const SystemColourChange&) = delete;
+    SystemColourChange& operator=(const SystemColourChange&) = delete;
+
+  private:
+    int element_;
+    COLORREF original_;
+};
+
+// The system's message font of this height until the owner goes, as the user sets it. Without
+// SPIF_UPDATEINIFILE nothing reaches the user's profile, and without SPIF_SENDCHANGE no other
+// program hears of it: the test tells the windows itself, as the system would.
+class MessageFontChange {
+  public:
+    explicit MessageFontChange(LONG height) {
+        original_.cbSize = sizeof(original_);
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(original_), &original_, 0);
+        NONCLIENTMETRICSW changed = original_;
+        changed.lfMessageFont.lfHeight = height;
+        SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof(changed), &changed, 0);
+    }
+    ~MessageFontChange() {
+        SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof(original_), &original_, 0);
+    }
+    MessageFontChange(const MessageFontChange&) = delete;
+    MessageFontChange& operator=(const MessageFontChange&) = delete;
+
+    static void Announce(HWND window) {
+        SendMessageW(window, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS,
+                     reinterpret_cast<LPARAM>(L"WindowMetrics"));
+    }
+
+  private:
+    NONCLIENTMETRICSW original_{};
+};
+
 inline void ClickButton(HWND button) {
     SendMessageW(button, BM_CLICK, 0, 0);
     DrainMessages();
@@ -223,8 +308,8 @@ inline Box ClientBox(HWND window) {
 }
 
 // Paints a control into a memory bitmap, as the screen would: a hidden window is never painted,
-// and a list asks for every visible cell.
-inline void PaintOffScreen(HWND control) {
+// and a list asks for every visible cell. The colours of its pixels, row by row.
+inline std::vector<COLORREF> PaintOffScreen(HWND control) {
     using UniqueMemoryDC = UniqueHandle<HDC, &::DeleteDC>;
     using UniqueBitmap = UniqueHandle<HBITMAP, &::DeleteObject>;
     RECT client;
@@ -232,9 +317,28 @@ inline void PaintOffScreen(HWND control) {
     const WindowDC screen(nullptr);
     const UniqueMemoryDC memory(CreateCompatibleDC(screen.get()));
     const UniqueBitmap bitmap(CreateCompatibleBitmap(screen.get(), client.right, client.bottom));
-    const SelectedObject selected(memory.get(), bitmap.get());
-    SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()),
-                 PRF_CLIENT | PRF_ERASEBKGND);
+    {
+        const SelectedObject selected(memory.get(), bitmap.get());
+        SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()),
+                     PRF_CLIENT | PRF_ERASEBKGND);
+    }
+    // Top row first, each pixel blue, green, red and a spare byte.
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = client.right;
+    format.bmiHeader.biHeight = -client.bottom;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<RGBQUAD> pixels(static_cast<std::size_t>(client.right) *
+                                static_cast<std::size_t>(client.bottom));
+    GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(client.bottom), pixels.data(),
+              &format, DIB_RGB_COLORS);
+    std::vector<COLORREF> colours;
+    colours.reserve(pixels.size());
+    for (const RGBQUAD& pixel : pixels)
+        colours.push_back(RGB(pixel.rgbRed, pixel.rgbGreen, pixel.rgbBlue));
+    return colours;
 }
 }  // namespace wtsscope
 
