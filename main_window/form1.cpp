@@ -109,7 +109,7 @@ void Form1::OnCopy() {
     if (GetFocus() != List1.Handle()) return;
     std::wstring text;
     for (const std::wstring& line : report_) text += line + L"\r\n";
-    const DWORD error = CopyTextToClipboard(hwnd_, text);
+    const DWORD error = platform_.CopyToClipboard(hwnd_, text);
     if (error != ERROR_SUCCESS)
         platform_.ShowError(hwnd_, L"ERROR", error,
                             L"The report could not be copied to the clipboard.");

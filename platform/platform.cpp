@@ -114,6 +114,10 @@ const PlatformFunctions& SystemPlatformFunctions() {
         ::LsaLookupSids,
         ::LsaFreeMemory,
         ::LsaClose,
+        ::OpenClipboard,
+        ::EmptyClipboard,
+        ::SetClipboardData,
+        ::CloseClipboard,
         ::MessageBoxW,
     };
     return functions;
@@ -199,6 +203,36 @@ std::wstring AccountNames::Text(std::size_t index) const {
     const std::wstring account = text(name.Name);
     if (account.empty() || domain.empty()) return account;
     return domain + L"\\" + account;
+}
+
+DWORD Platform::CopyToClipboard(HWND owner, const std::wstring& text) const {
+    using UniqueGlobal = UniqueHandle<HGLOBAL, &::GlobalFree>;
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
+    if (!memory) return FailureCode();
+    void* target = GlobalLock(memory.get());
+    if (!target) return FailureCode();
+    std::memcpy(target, text.c_str(), bytes);
+    GlobalUnlock(memory.get());
+    // Another program may hold the clipboard open for a moment: a remote session's clipboard
+    // redirector does after every change.
+    constexpr ULONGLONG kPatienceMs = 1000;
+    constexpr DWORD kPauseMs = 10;
+    const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
+    while (!functions_.OpenClipboard(owner)) {
+        const DWORD error = FailureCode();
+        if (GetTickCount64() >= deadline) return error;
+        Sleep(kPauseMs);
+    }
+    DWORD error = ERROR_SUCCESS;
+    if (!functions_.EmptyClipboard())
+        error = FailureCode();
+    else if (functions_.SetClipboardData(CF_UNICODETEXT, memory.get()))
+        memory.release();  // the clipboard owns it from here
+    else
+        error = FailureCode();
+    functions_.CloseClipboard();
+    return error;
 }
 
 void Platform::ShowError(HWND owner, std::wstring_view titleWord, DWORD code,

@@ -30,6 +30,10 @@ struct PlatformFunctions {
     decltype(&::LsaLookupSids) LsaLookupSids;
     decltype(&::LsaFreeMemory) LsaFreeMemory;
     decltype(&::LsaClose) LsaClose;
+    decltype(&::OpenClipboard) OpenClipboard;
+    decltype(&::EmptyClipboard) EmptyClipboard;
+    decltype(&::SetClipboardData) SetClipboardData;
+    decltype(&::CloseClipboard) CloseClipboard;
     decltype(&::MessageBoxW) MessageBoxW;
 };
 
@@ -108,6 +112,10 @@ class Platform {
     // domain member an unknown domain's account is a round trip to a domain controller, and a
     // controller far away or gone is a network time-out: never call this on a window's thread.
     AccountNames LookUpAccounts(std::span<const std::string> identifiers) const;
+
+    // Puts text on the clipboard as Unicode text: ERROR_SUCCESS, or the code of the call that
+    // failed. A clipboard another program holds open is waited for, up to about a second.
+    DWORD CopyToClipboard(HWND owner, const std::wstring& text) const;
 
     // A modal critical-error box with one OK button, titled with a word and the error code in
     // decimal ("ERROR 5").

@@ -146,46 +146,6 @@ void PlaceChild(HWND child, const Box& twips, int dpi) {
     MoveWindow(child, pixels.left, pixels.top, pixels.width, pixels.height, TRUE);
 }
 
-namespace {
-
-// Another program may hold the clipboard open for a moment: a remote session's clipboard
-// redirector does after every change. ERROR_SUCCESS once open, or the last attempt's error.
-DWORD OpenClipboardWhenFree(HWND owner) {
-    constexpr ULONGLONG kPatienceMs = 1000;
-    constexpr DWORD kPauseMs = 10;
-    const ULONGLONG deadline = GetTickCount64() + kPatienceMs;
-    for (;;) {
-        if (OpenClipboard(owner)) return ERROR_SUCCESS;
-        const DWORD error = GetLastError();
-        if (GetTickCount64() >= deadline) return error;
-        Sleep(kPauseMs);
-    }
-}
-
-}  // namespace
-
-DWORD CopyTextToClipboard(HWND owner, const std::wstring& text) {
-    using UniqueGlobal = UniqueHandle<HGLOBAL, &::GlobalFree>;
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
-    if (!memory) return GetLastError();
-    void* target = GlobalLock(memory.get());
-    if (!target) return GetLastError();
-    std::memcpy(target, text.c_str(), bytes);
-    GlobalUnlock(memory.get());
-    const DWORD opened = OpenClipboardWhenFree(owner);
-    if (opened != ERROR_SUCCESS) return opened;
-    DWORD error = ERROR_SUCCESS;
-    if (!EmptyClipboard())
-        error = GetLastError();
-    else if (SetClipboardData(CF_UNICODETEXT, memory.get()))
-        memory.release();  // the clipboard owns it from here
-    else
-        error = GetLastError();
-    CloseClipboard();
-    return error;
-}
-
 bool TranslateWindowKeys(MSG& message) {
     const HWND root = GetAncestor(message.hwnd, GA_ROOT);
     if (!root) return false;

@@ -90,10 +90,6 @@ HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWO
 // Places a child at its layout box, given in twips, at the parent's DPI.
 void PlaceChild(HWND child, const Box& twips, int dpi);
 
-// Puts text on the clipboard as Unicode text: ERROR_SUCCESS, or the error of the call that failed.
-// A clipboard another program holds open is waited for, up to about a second.
-DWORD CopyTextToClipboard(HWND owner, const std::wstring& text);
-
 // Gives a queued message to the shortcuts and keyboard navigation of the window it is for; true
 // when they consumed it.
 bool TranslateWindowKeys(MSG& message);

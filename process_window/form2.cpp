@@ -221,7 +221,8 @@ void Form2::Select(const Selection& selection) {
 void Form2::OnSelectAll() { ListView1.SelectAll(); }
 
 void Form2::OnCopy() {
-    const DWORD error = CopyTextToClipboard(hwnd_, rows_.RowsAsText(ListView1.SelectedRows()));
+    const DWORD error =
+        platform_.CopyToClipboard(hwnd_, rows_.RowsAsText(ListView1.SelectedRows()));
     if (error != ERROR_SUCCESS)
         platform_.ShowError(hwnd_, L"Error", error,
                             L"The selected rows could not be copied to the clipboard.");

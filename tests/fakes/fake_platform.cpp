@@ -63,6 +63,14 @@ NTSTATUS NTAPI FakeLsaClose(LSA_HANDLE policy) {
     return WithLookupLock([&](FakePlatform& fake, auto&) { return fake.ClosePolicy(policy); });
 }
 
+HANDLE WINAPI FakeSetClipboardData(UINT format, HANDLE data) {
+    if (current->clipboardDataFailure) {
+        SetLastError(*current->clipboardDataFailure);
+        return nullptr;
+    }
+    return SetClipboardData(format, data);
+}
+
 int WINAPI FakeMessageBoxW(HWND owner, LPCWSTR prompt, LPCWSTR title, UINT style) {
     current->messageBoxes.push_back({owner, title, prompt, style});
     return IDOK;
@@ -102,9 +110,19 @@ char* PlaceText(std::byte* block, std::size_t& offset, const std::string& text) 
 }  // namespace
 
 FakePlatform::FakePlatform()
-    : functions_{FakeEnumerateSessionsA, FakeEnumerateProcessesA,    FakeFreeMemory,
-                 FakeGetVersionExA,      FakeConvertSidToStringSidW, FakeLsaOpenPolicy,
-                 FakeLsaLookupSids,      FakeLsaFreeMemory,          FakeLsaClose,
+    : functions_{FakeEnumerateSessionsA,
+                 FakeEnumerateProcessesA,
+                 FakeFreeMemory,
+                 FakeGetVersionExA,
+                 FakeConvertSidToStringSidW,
+                 FakeLsaOpenPolicy,
+                 FakeLsaLookupSids,
+                 FakeLsaFreeMemory,
+                 FakeLsaClose,
+                 ::OpenClipboard,
+                 ::EmptyClipboard,
+                 FakeSetClipboardData,
+                 ::CloseClipboard,
                  FakeMessageBoxW},
       platform_(functions_) {
     const std::lock_guard lock(lookups);

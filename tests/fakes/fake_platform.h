@@ -95,6 +95,9 @@ class FakePlatform {
     // Buffers and policy handles of the lookups never given back.
     int LookupLeaks() const;
 
+    // The clipboard calls reach the system's clipboard; placing the text fails with this code.
+    std::optional<DWORD> clipboardDataFailure;
+
     int sessionEnumerations = 0;
     int processEnumerations = 0;
     std::vector<ShownMessageBox> messageBoxes;

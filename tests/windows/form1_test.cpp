@@ -158,6 +158,12 @@ TEST_F(Form1Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) 
     ASSERT_EQ(fake.messageBoxes.size(), 1u);
     EXPECT_EQ(fake.messageBoxes[0].title, L"ERROR 5");  // ERROR_ACCESS_DENIED
     EXPECT_EQ(fake.messageBoxes[0].prompt, L"The report could not be copied to the clipboard.");
+
+    // Opened, but the text could not be placed: that call's code.
+    fake.clipboardDataFailure = ERROR_NOT_ENOUGH_MEMORY;
+    PressKey(list, 'C', true);
+    ASSERT_EQ(fake.messageBoxes.size(), 2u);
+    EXPECT_EQ(fake.messageBoxes[1].title, L"ERROR 8");
 }
 
 TEST_F(Form1Test, KeyboardReachesAndPressesTheButtons) {

@@ -551,6 +551,12 @@ TEST_F(Form2Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) 
     EXPECT_EQ(fake.messageBoxes[0].title, L"Error 5");  // ERROR_ACCESS_DENIED
     EXPECT_EQ(fake.messageBoxes[0].prompt,
               L"The selected rows could not be copied to the clipboard.");
+
+    // Opened, but the text could not be placed: that call's code.
+    fake.clipboardDataFailure = ERROR_NOT_ENOUGH_MEMORY;
+    PressKey(List(), 'C', true);
+    ASSERT_EQ(fake.messageBoxes.size(), 2u);
+    EXPECT_EQ(fake.messageBoxes[1].title, L"Error 8");
 }
 
 std::vector<HWND> toldOfNewColours;
