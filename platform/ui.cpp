@@ -298,7 +298,9 @@ void ListView::EnsureVisible(std::size_t row) {
 
 void ListView::RepaintRows() { InvalidateRect(hwnd_, nullptr, TRUE); }
 
-std::optional<ListSearch> ListView::RequestedSearch(const NMLVFINDITEMW& request) {
+namespace {
+
+std::optional<ListSearch> RequestedSearch(const NMLVFINDITEMW& request) {
     const LVFINDINFOW& find = request.lvfi;
     // Wrapping alone asks for a text too.
     constexpr UINT kText = LVFI_STRING | LVFI_PARTIAL | LVFI_SUBSTRING | LVFI_WRAP;
@@ -309,6 +311,33 @@ std::optional<ListSearch> ListView::RequestedSearch(const NMLVFINDITEMW& request
                                                                             : TextMatch::Whole,
                       .start = request.iStart > 0 ? static_cast<std::size_t>(request.iStart) : 0,
                       .wrap = (find.flags & LVFI_WRAP) != 0};
+}
+
+}  // namespace
+
+std::optional<LRESULT> ListView::AnswerOwnerData(NMHDR& notification, const OwnerData& owner) {
+    switch (notification.code) {
+        case LVN_GETDISPINFOW: {
+            LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(notification).item;
+            // Only a text of a cell that is there, into the room the list gives.
+            if ((item.mask & LVIF_TEXT) && item.iItem >= 0 &&
+                static_cast<std::size_t>(item.iItem) < owner.rows && item.iSubItem >= 0 &&
+                item.iSubItem < owner.columns && item.pszText && item.cchTextMax > 0) {
+                const std::wstring text =
+                    owner.cellText(static_cast<std::size_t>(item.iItem), item.iSubItem);
+                lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
+            }
+            return 0;
+        }
+        case LVN_ODFINDITEMW: {
+            const std::optional<ListSearch> search =
+                RequestedSearch(reinterpret_cast<const NMLVFINDITEMW&>(notification));
+            const std::optional<std::size_t> row = search ? owner.find(*search) : std::nullopt;
+            return row && *row < owner.rows ? static_cast<LRESULT>(*row) : -1;
+        }
+        default:
+            return std::nullopt;
+    }
 }
 
 }  // namespace wtsscope

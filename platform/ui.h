@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <span>
@@ -271,6 +272,15 @@ class ListBox {
     HWND hwnd_;
 };
 
+// What an owner-data list asks of the rows its owner keeps: how many there are, the text of a cell,
+// and the row a search finds.
+struct OwnerData {
+    std::size_t rows;
+    int columns;
+    std::function<std::wstring(std::size_t row, int column)> cellText;
+    std::function<std::optional<std::size_t>(const ListSearch& search)> find;
+};
+
 // A report-view list whose rows the program keeps itself (owner data): the list asks for each
 // cell it paints and only holds the count, the selection and the focus.
 class ListView {
@@ -303,9 +313,11 @@ class ListView {
     void EnsureVisible(std::size_t row);
     void RepaintRows();
 
-    // The search a find request (LVN_ODFINDITEMW) asks the owner for, read as LVFINDINFOW and
-    // NMLVFINDITEMW document it; none for a search by item data or position, or without a text.
-    static std::optional<ListSearch> RequestedSearch(const NMLVFINDITEMW& request);
+    // The answer to the list's question about its rows: a cell's text (LVN_GETDISPINFOW) or the
+    // row a search finds (LVN_ODFINDITEMW, read as LVFINDINFOW and NMLVFINDITEMW document it; a
+    // search by item data or position, or without a text, finds none). None for any other
+    // notification.
+    static std::optional<LRESULT> AnswerOwnerData(NMHDR& notification, const OwnerData& owner);
 
   private:
     HWND hwnd_;

@@ -78,7 +78,7 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lParam));
             return 0;
         case WM_NOTIFY:
-            return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+            return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
         case kAccountNamesMessage:
             OnAccountNames();
             return 0;
@@ -93,20 +93,20 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-LRESULT Form2::OnNotify(const NMHDR& header) {
+LRESULT Form2::OnNotify(NMHDR& header) {
     if (header.idFrom != kListView1) return 0;
-    switch (header.code) {
-        case LVN_GETDISPINFOW:
-            OnGetDispInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
-            return 0;
-        case LVN_COLUMNCLICK:
-            OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem + 1);
-            return 0;
-        case LVN_ODFINDITEMW:
-            return OnFindItem(reinterpret_cast<const NMLVFINDITEMW&>(header));
-        default:
-            return 0;
+    if (header.code == LVN_COLUMNCLICK) {
+        OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem + 1);
+        return 0;
     }
+    // The list owns no rows: it asks the model for each cell it paints, and for the row typing
+    // goes to, which is looked for in the sorted column (the name before any sort).
+    const OwnerData rows{rows_.Size(), kProcessColumnCount,
+                         [this](std::size_t row, int column) {
+                             return rows_.CellText(row, static_cast<ProcessColumn>(column));
+                         },
+                         [this](const ListSearch& search) { return rows_.Find(search); }};
+    return ListView::AnswerOwnerData(header, rows).value_or(0);
 }
 
 void Form2::OnLoad() {
@@ -242,25 +242,6 @@ void Form2::SortBy(ProcessColumn column) {
     }
     // The same rows in another order: the count stands, only the cells are painted anew.
     ListView1.RepaintRows();
-}
-
-LRESULT Form2::OnFindItem(const NMLVFINDITEMW& find) const {
-    // Typing in the list and LVM_FINDITEM look for a text in the sorted column's cells.
-    const std::optional<ListSearch> search = ListView::RequestedSearch(find);
-    if (!search) return -1;
-    const std::optional<std::size_t> row = rows_.Find(*search);
-    return row ? static_cast<LRESULT>(*row) : -1;
-}
-
-void Form2::OnGetDispInfo(NMLVDISPINFOW& info) const {
-    LVITEMW& item = info.item;
-    if (!(item.mask & LVIF_TEXT) || item.iItem < 0 ||
-        static_cast<std::size_t>(item.iItem) >= rows_.Size() || item.iSubItem < 0 ||
-        item.iSubItem >= kProcessColumnCount || item.cchTextMax <= 0)
-        return;
-    const std::wstring text = rows_.CellText(static_cast<std::size_t>(item.iItem),
-                                             static_cast<ProcessColumn>(item.iSubItem));
-    lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
 }
 
 void Form2::RefreshProcessList() {

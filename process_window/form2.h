@@ -31,13 +31,11 @@ class Form2 : public Window<Form2> {
     friend class Window<Form2>;
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT OnNotify(const NMHDR& header);
+    LRESULT OnNotify(NMHDR& header);
     void OnLoad();
     void OnCommand1Click();
     void OnColumnClick(int index);
     void OnAccountNames();
-    void OnGetDispInfo(NMLVDISPINFOW& info) const;
-    LRESULT OnFindItem(const NMLVFINDITEMW& find) const;
     void OnSize();
     void OnGetMinMaxInfo(MINMAXINFO& limits) const;
     void OnSelectAll();

@@ -495,45 +495,6 @@ TEST_F(Form2Test, TypingGoesToTheNextRowWhoseSortedColumnBeginsWithTheText) {
     EXPECT_EQ(SelectedIds(), std::vector<std::wstring>{L"12"});
 }
 
-// The list asks for these when the user types and on LVM_FINDITEM, with flags that differ between
-// Windows versions. Wine's list asks with LVFI_WRAP | LVFI_PARTIAL for typing: the other flags are
-// sent here as Windows documents them.
-TEST_F(Form2Test, FindRequestsAreAnsweredAsTheirFlagsAndStartSay) {
-    fake.ScriptProcesses({{0, 30, "notepad.exe", std::nullopt},
-                          {0, 12, "Explorer.EXE", std::nullopt},
-                          {0, 7, "NOTEPAD.EXE", std::nullopt},
-                          {0, 25, "explorer.exe", std::nullopt}});
-    OpenProcesses();
-    struct Request {
-        UINT flags;
-        const wchar_t* text;
-        int start;
-        LRESULT found;
-    };
-    for (const Request& request : std::vector<Request>{
-             {LVFI_PARTIAL, L"NOTE", 1, 2},
-             {LVFI_SUBSTRING, L"NOTE", 1, 2},
-             {LVFI_STRING | LVFI_PARTIAL, L"note", 3, -1},
-             {LVFI_PARTIAL | LVFI_WRAP, L"note", 3, 0},
-             {LVFI_STRING, L"notepad", 0, -1},
-             {LVFI_STRING, L"EXPLORER.exe", 2, 3},
-             {LVFI_WRAP, L"explorer.exe", 4, 1},
-             {LVFI_STRING, L"notepad.exe", -1, 0},
-             {LVFI_PARAM | LVFI_STRING, L"notepad.exe", 0, -1},
-             {LVFI_STRING, nullptr, 0, -1},
-         }) {
-        NMLVFINDITEMW find{};
-        find.hdr = {List(), Form2::kListView1, LVN_ODFINDITEMW};
-        find.iStart = request.start;
-        find.lvfi.flags = request.flags;
-        find.lvfi.psz = request.text;
-        EXPECT_EQ(SendMessageW(processes->Handle(), WM_NOTIFY, Form2::kListView1,
-                               reinterpret_cast<LPARAM>(&find)),
-                  request.found)
-            << request.flags << " " << (request.text ? request.text : L"") << " " << request.start;
-    }
-}
-
 // A remote session's clipboard redirector holds the clipboard for a moment after every change.
 TEST_F(Form2Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) {
     fake.ScriptProcesses({{1, 500, "notepad.exe", std::nullopt}});
