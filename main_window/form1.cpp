@@ -13,13 +13,6 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"wtsscope.Form1";
 
-constexpr int kClientWidth = 6975;
-constexpr int kClientHeight = 8235;
-constexpr Box kLabel1Box{240, 120, 4215, 975};
-constexpr Box kCommand1Box{1320, 1440, 2295, 855};
-constexpr Box kList1Box{840, 2760, 4935, 4545};
-constexpr Box kCommand2Box{4680, 240, 1335, 615};
-
 constexpr int kLabelPoints = 18;
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;

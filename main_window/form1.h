@@ -15,6 +15,14 @@ class Form1 : public Window<Form1> {
     enum ControlId { kLabel1 = 101, kCommand1, kList1, kCommand2 };
     enum CommandId { kCopyCommand = 1001 };
 
+    // The design, in twips: the client area and where each control sits in it.
+    static constexpr int kClientWidth = 6975;
+    static constexpr int kClientHeight = 8235;
+    static constexpr Box kLabel1Box{240, 120, 4215, 975};
+    static constexpr Box kCommand1Box{1320, 1440, 2295, 855};
+    static constexpr Box kList1Box{840, 2760, 4935, 4545};
+    static constexpr Box kCommand2Box{4680, 240, 1335, 615};
+
     Form1(const Platform& platform, std::function<void()> openProcessWindow);
 
     // Loads the window if it is not open; its handle, or null on failure.

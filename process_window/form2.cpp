@@ -14,10 +14,6 @@ constexpr wchar_t kClassName[] = L"wtsscope.Form2";
 // Posted by the account lookups when names are waiting.
 constexpr UINT kAccountNamesMessage = WM_APP + 1;
 
-constexpr int kClientWidth = 6975;
-constexpr int kClientHeight = 8235;
-constexpr Box kListView1Box{240, 120, 6615, 3855};
-constexpr Box kCommand1Box{1200, 4560, 1815, 615};
 // The smallest client area that still shows some rows and the whole button.
 constexpr int kMinimumClientWidth = 3600;
 constexpr int kMinimumClientHeight = 4980;

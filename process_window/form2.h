@@ -20,6 +20,13 @@ class Form2 : public Window<Form2> {
     enum ControlId { kListView1 = 201, kCommand1 };
     enum CommandId { kRefreshCommand = 2001, kSelectAllCommand, kCopyCommand };
 
+    // The design, in twips: the client area and where each control sits in it. A larger window
+    // gives its extra room to the list.
+    static constexpr int kClientWidth = 6975;
+    static constexpr int kClientHeight = 8235;
+    static constexpr Box kListView1Box{240, 120, 6615, 3855};
+    static constexpr Box kCommand1Box{1200, 4560, 1815, 615};
+
     explicit Form2(const Platform& platform);
 
     // Loads the window if it is not open, without showing it; its handle, or null on failure.

@@ -13,7 +13,20 @@ namespace {
 
 using testing::FakeSession;
 
-using Form1Test = WindowTest;
+class Form1Test : public WindowTest {
+  protected:
+    // The client area and every control where the design puts them at this DPI.
+    void ExpectDesignLayout(int dpi) {
+        EXPECT_EQ(ClientBox(main->Handle()), (Box{0, 0, TwipsToPixels(Form1::kClientWidth, dpi),
+                                                  TwipsToPixels(Form1::kClientHeight, dpi)}))
+            << dpi;
+        for (const auto& [control, box] : {std::pair{Form1::kLabel1, Form1::kLabel1Box},
+                                           std::pair{Form1::kCommand1, Form1::kCommand1Box},
+                                           std::pair{Form1::kList1, Form1::kList1Box},
+                                           std::pair{Form1::kCommand2, Form1::kCommand2Box}})
+            EXPECT_EQ(ChildBox(MainControl(control)), ScaleBox(box, dpi)) << dpi << " " << control;
+    }
+};
 
 TEST_F(Form1Test, ShowsTheVersionCodeAndTheDesignCaptions) {
     OpenMain();
@@ -51,18 +64,16 @@ TEST_F(Form1Test, VersionQueryFallsBackToTheBasicRecordThenToUnrecognised) {
     EXPECT_EQ(WindowText(MainControl(Form1::kLabel1)), L"0");
 }
 
-TEST_F(Form1Test, ControlsSitAtTheirTwipsPositionsInTabOrder) {
+TEST_F(Form1Test, ControlsSitAtTheirDesignBoxesInTabOrder) {
+    // The design table, once; the layout checks below read it from the window's own constants.
+    EXPECT_EQ(Form1::kClientWidth, 6975);
+    EXPECT_EQ(Form1::kClientHeight, 8235);
+    EXPECT_EQ(Form1::kLabel1Box, (Box{240, 120, 4215, 975}));
+    EXPECT_EQ(Form1::kCommand1Box, (Box{1320, 1440, 2295, 855}));
+    EXPECT_EQ(Form1::kList1Box, (Box{840, 2760, 4935, 4545}));
+    EXPECT_EQ(Form1::kCommand2Box, (Box{4680, 240, 1335, 615}));
     OpenMain();
-    const int dpi = WindowDpi(main->Handle());
-    RECT client;
-    GetClientRect(main->Handle(), &client);
-    EXPECT_EQ(client.right, TwipsToPixels(6975, dpi));
-    EXPECT_EQ(client.bottom, TwipsToPixels(8235, dpi));
-    EXPECT_EQ(ChildBox(MainControl(Form1::kLabel1)), ScaleBox({240, 120, 4215, 975}, dpi));
-    EXPECT_EQ(ChildBox(MainControl(Form1::kCommand1)), ScaleBox({1320, 1440, 2295, 855}, dpi));
-    EXPECT_EQ(ChildBox(MainControl(Form1::kList1)), ScaleBox({840, 2760, 4935, 4545}, dpi));
-    EXPECT_EQ(ChildBox(MainControl(Form1::kCommand2)), ScaleBox({4680, 240, 1335, 615}, dpi));
-
+    ExpectDesignLayout(WindowDpi(main->Handle()));
     const std::vector<HWND> expected{MainControl(Form1::kCommand1), MainControl(Form1::kList1),
                                      MainControl(Form1::kCommand2)};
     EXPECT_EQ(TabOrder(main->Handle()), expected);
@@ -109,26 +120,6 @@ TEST_F(Form1Test, Command2AsksForTheProcessWindow) {
     OpenMain();
     ClickButton(MainControl(Form1::kCommand2));
     EXPECT_EQ(processWindowRequests, 1);
-}
-
-TEST_F(Form1Test, LaysOutFromTheTwipsTableAtEveryDpi) {
-    OpenMain();
-    for (const int dpi : {96, 120, 144, 192}) {
-        RECT suggested;
-        GetWindowRect(main->Handle(), &suggested);
-        SendMessageW(main->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
-                     reinterpret_cast<LPARAM>(&suggested));
-        EXPECT_EQ(ChildBox(MainControl(Form1::kLabel1)), ScaleBox({240, 120, 4215, 975}, dpi))
-            << dpi;
-        EXPECT_EQ(ChildBox(MainControl(Form1::kCommand1)), ScaleBox({1320, 1440, 2295, 855}, dpi));
-        EXPECT_EQ(ChildBox(MainControl(Form1::kList1)), ScaleBox({840, 2760, 4935, 4545}, dpi));
-        EXPECT_EQ(ChildBox(MainControl(Form1::kCommand2)), ScaleBox({4680, 240, 1335, 615}, dpi));
-        LOGFONTW font{};
-        GetObjectW(
-            reinterpret_cast<HFONT>(SendMessageW(MainControl(Form1::kLabel1), WM_GETFONT, 0, 0)),
-            sizeof(font), &font);
-        EXPECT_EQ(font.lfHeight, -PointsToPixels(18, dpi)) << dpi;
-    }
 }
 
 TEST_F(Form1Test, CtrlCInTheListCopiesTheWholeReport) {
@@ -269,25 +260,27 @@ TEST_F(Form1Test, ListScrollsSidewaysAsFarAsItsWidestLine) {
     EXPECT_GE(extent(list), widestLine(list));
     fake.ScriptSessions({{1, std::string(300, 'W'), 0}});
     ListSessions();
-    SendDpiChange(main->Handle(), 192, {0, 0},
-                  {TwipsToPixels(6975, 192), TwipsToPixels(8235, 192)});
+    SendDpiChange(
+        main->Handle(), 192, {0, 0},
+        {TwipsToPixels(Form1::kClientWidth, 192), TwipsToPixels(Form1::kClientHeight, 192)});
     EXPECT_GE(extent(list), widestLine(list));
     EXPECT_GT(extent(list), wide * 3 / 2);
 }
 
-TEST_F(Form1Test, DpiChangesInBothDirectionsLandOnTheSuggestedRectangle) {
+TEST_F(Form1Test, DpiChangesInBothDirectionsLandOnTheSuggestedRectangleAndLayOutAnew) {
     OpenMain();
     for (const std::vector<int>& trip : {std::vector<int>{96, 192, 96}, {96, 144, 120}}) {
         for (const int dpi : trip) {
-            const SIZE client{TwipsToPixels(6975, dpi), TwipsToPixels(8235, dpi)};
+            const SIZE client{TwipsToPixels(Form1::kClientWidth, dpi),
+                              TwipsToPixels(Form1::kClientHeight, dpi)};
             const Box suggested = SendDpiChange(main->Handle(), dpi, {dpi, dpi / 2}, client);
             EXPECT_EQ(WindowBox(main->Handle()), suggested) << dpi;
-            EXPECT_EQ(ClientBox(main->Handle()), (Box{0, 0, client.cx, client.cy})) << dpi;
-            EXPECT_EQ(ChildBox(MainControl(Form1::kList1)), ScaleBox({840, 2760, 4935, 4545}, dpi))
-                << dpi;
-            EXPECT_EQ(ChildBox(MainControl(Form1::kCommand2)),
-                      ScaleBox({4680, 240, 1335, 615}, dpi))
-                << dpi;
+            ExpectDesignLayout(dpi);
+            LOGFONTW font{};
+            GetObjectW(reinterpret_cast<HFONT>(
+                           SendMessageW(MainControl(Form1::kLabel1), WM_GETFONT, 0, 0)),
+                       sizeof(font), &font);
+            EXPECT_EQ(font.lfHeight, -PointsToPixels(18, dpi)) << dpi;
         }
     }
 }

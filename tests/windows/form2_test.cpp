@@ -51,7 +51,18 @@ void SetClientSize(HWND window, int width, int height) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-using Form2Test = WindowTest;
+class Form2Test : public WindowTest {
+  protected:
+    // The client area at its design size and both controls where the design puts them.
+    void ExpectDesignLayout(int dpi) {
+        EXPECT_EQ(ClientBox(processes->Handle()),
+                  (Box{0, 0, TwipsToPixels(Form2::kClientWidth, dpi),
+                       TwipsToPixels(Form2::kClientHeight, dpi)}))
+            << dpi;
+        EXPECT_EQ(ChildBox(List()), ScaleBox(Form2::kListView1Box, dpi)) << dpi;
+        EXPECT_EQ(ChildBox(Refresh()), ScaleBox(Form2::kCommand1Box, dpi)) << dpi;
+    }
+};
 
 TEST_F(Form2Test, LoadShowsTheHeadersRefreshButtonAndOneRowPerProcess) {
     fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"},
@@ -380,23 +391,21 @@ TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
 TEST_F(Form2Test, LayoutIsTheTableAtTheDesignSizeAndFollowsTheWindow) {
     fake.ScriptProcesses({{0, 4, "a-rather-long-process-name-for-a-column.exe", "S-1-5-18"}});
     OpenProcesses();
-    for (const int dpi : {96, 120, 144, 192}) {
-        RECT suggested;
-        GetWindowRect(processes->Handle(), &suggested);
-        SendMessageW(processes->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
-                     reinterpret_cast<LPARAM>(&suggested));
-        SetClientSize(processes->Handle(), TwipsToPixels(6975, dpi), TwipsToPixels(8235, dpi));
-        EXPECT_EQ(ChildBox(List()), ScaleBox({240, 120, 6615, 3855}, dpi)) << dpi;
-        EXPECT_EQ(ChildBox(Refresh()), ScaleBox({1200, 4560, 1815, 615}, dpi)) << dpi;
-    }
+    // The design table, once; the other layout checks read it from the window's own constants.
+    EXPECT_EQ(Form2::kClientWidth, 6975);
+    EXPECT_EQ(Form2::kClientHeight, 8235);
+    EXPECT_EQ(Form2::kListView1Box, (Box{240, 120, 6615, 3855}));
+    EXPECT_EQ(Form2::kCommand1Box, (Box{1200, 4560, 1815, 615}));
+    const int dpi = WindowDpi(processes->Handle());
+    ExpectDesignLayout(dpi);
     // Larger: the list takes the extra room, the button stays below it.
-    SetClientSize(processes->Handle(), TwipsToPixels(6975, 192) + 200,
-                  TwipsToPixels(8235, 192) + 100);
-    Box list = ScaleBox({240, 120, 6615, 3855}, 192);
+    SetClientSize(processes->Handle(), TwipsToPixels(Form2::kClientWidth, dpi) + 200,
+                  TwipsToPixels(Form2::kClientHeight, dpi) + 100);
+    Box list = ScaleBox(Form2::kListView1Box, dpi);
     list.width += 200;
     list.height += 100;
     EXPECT_EQ(ChildBox(List()), list);
-    Box button = ScaleBox({1200, 4560, 1815, 615}, 192);
+    Box button = ScaleBox(Form2::kCommand1Box, dpi);
     button.top += 100;
     EXPECT_EQ(ChildBox(Refresh()), button);
     // Every column is wide enough for its widest text.
@@ -561,12 +570,11 @@ TEST_F(Form2Test, DpiChangesInBothDirectionsLandOnTheSuggestedRectangle) {
     OpenProcesses();
     for (const std::vector<int>& trip : {std::vector<int>{96, 192, 96}, {96, 144, 120}}) {
         for (const int dpi : trip) {
-            const SIZE client{TwipsToPixels(6975, dpi), TwipsToPixels(8235, dpi)};
+            const SIZE client{TwipsToPixels(Form2::kClientWidth, dpi),
+                              TwipsToPixels(Form2::kClientHeight, dpi)};
             const Box suggested = SendDpiChange(processes->Handle(), dpi, {dpi / 2, dpi}, client);
             EXPECT_EQ(WindowBox(processes->Handle()), suggested) << dpi;
-            EXPECT_EQ(ClientBox(processes->Handle()), (Box{0, 0, client.cx, client.cy})) << dpi;
-            EXPECT_EQ(ChildBox(List()), ScaleBox({240, 120, 6615, 3855}, dpi)) << dpi;
-            EXPECT_EQ(ChildBox(Refresh()), ScaleBox({1200, 4560, 1815, 615}, dpi)) << dpi;
+            ExpectDesignLayout(dpi);
         }
     }
 }
