@@ -50,20 +50,6 @@ TEST_F(Form1Test, LabelFollowsTheReportedVersion) {
     EXPECT_EQ(WindowText(MainControl(Form1::kLabel1)), L"16");
 }
 
-TEST_F(Form1Test, VersionQueryFallsBackToTheBasicRecordThenToUnrecognised) {
-    fake.failExtendedVersion = true;
-    OpenMain();
-    EXPECT_EQ(fake.versionQueries, 2);
-    // The basic record has no product type: 6.1 counts as a workstation.
-    EXPECT_EQ(WindowText(MainControl(Form1::kLabel1)), L"15");
-    DestroyWindow(main->Handle());
-
-    VersionInfo = {};
-    fake.failBasicVersion = true;
-    OpenMain();
-    EXPECT_EQ(WindowText(MainControl(Form1::kLabel1)), L"0");
-}
-
 TEST_F(Form1Test, ControlsSitAtTheirDesignBoxesInTabOrder) {
     // The design table, once; the layout checks below read it from the window's own constants.
     EXPECT_EQ(Form1::kClientWidth, 6975);
