@@ -4,10 +4,12 @@
 
 WTS_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 WTS_PREFIX=$WTS_REPO/build/wineprefix
-WTS_WINE64=/usr/lib/wine/wine64
-WTS_WINE32=/usr/lib/wine/wine
+# Where the system's files are looked for: the test of scripts/deps sets it to a made-up machine.
+WTS_ROOT=${WTS_ROOT:-}
+WTS_WINE64=$WTS_ROOT/usr/lib/wine/wine64
+WTS_WINE32=$WTS_ROOT/usr/lib/wine/wine
 # The 64-bit server serves 32-bit programs too; the 32-bit one would run under emulation.
-WTS_WINESERVER=/usr/lib/wine/wineserver64
+WTS_WINESERVER=$WTS_ROOT/usr/lib/wine/wineserver64
 
 # Points Wine at the project's prefix, quietly, with no Mono or Gecko prompts.
 wts_wine_env() {
@@ -26,7 +28,7 @@ wts_wine_ready() {
             fi ;;
         win32)
             # Under qemu, 32-bit Wine maps its fixed addresses only with the preloader.
-            if [[ ! -x $WTS_WINE32 || ! -e /usr/lib/wine/wine-preloader ]]; then
+            if [[ ! -x $WTS_WINE32 || ! -e $WTS_ROOT/usr/lib/wine/wine-preloader ]]; then
                 echo "wine32:i386 or wine32-preloader:i386 is not installed (run scripts/deps)"
                 return 1
             fi
