@@ -44,36 +44,14 @@ wts_wine_ready() {
     esac
 }
 
-# Starts a private virtual display and exports DISPLAY. wts_stop_xvfb ends it.
-WTS_XVFB_PID=
-wts_start_xvfb() {
-    local numfile n
-    numfile=$(mktemp)
-    # -displayfd picks a free display number and writes it once the server accepts clients.
-    Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$numfile" </dev/null >/dev/null 2>&1 &
-    WTS_XVFB_PID=$!
-    for _ in $(seq 100); do
-        [[ -s $numfile ]] && break
-        kill -0 "$WTS_XVFB_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    n=$(tr -dc 0-9 <"$numfile")
-    rm -f "$numfile"
-    if [[ -z $n ]]; then
-        echo "could not start Xvfb" >&2
-        wts_stop_xvfb
-        return 1
-    fi
-    export DISPLAY=:$n
+# Without a display, runs the calling script again on a private virtual display, which goes when
+# the script ends; wts_private_display then tells the script that the display is its own.
+#   wts_need_display "$@"    (before any cd)
+wts_need_display() {
+    [[ -n ${DISPLAY:-} ]] ||
+        exec env WTS_DISPLAY_OF="${0##*/}" xvfb-run -a -s '-screen 0 2560x1600x24 -nolisten tcp' bash "$0" "$@"
 }
-
-wts_stop_xvfb() {
-    if [[ -n $WTS_XVFB_PID ]]; then
-        kill "$WTS_XVFB_PID" 2>/dev/null || true
-        wait "$WTS_XVFB_PID" 2>/dev/null || true
-        WTS_XVFB_PID=
-    fi
-}
+wts_private_display() { [[ ${WTS_DISPLAY_OF:-} == "${0##*/}" ]]; }
 
 # Ends every Wine process of the project's prefix.
 wts_wine_kill() {

@@ -13,6 +13,7 @@ set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=../../scripts/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
+arguments=("$@")
 arch='' app='' label=15 shot='' probes=() timeout=150
 while (( $# )); do
     case $1 in
@@ -30,6 +31,7 @@ done
 
 wine_exec=$WTS_REPO/scripts/wine-exec
 "$wine_exec" "$arch" --check || exit $?
+wts_need_display "${arguments[@]}"
 
 probe='' probe_arch=''
 for entry in "${probes[@]}"; do
@@ -46,11 +48,9 @@ cleanup() {
         kill "$probe_pid" 2>/dev/null || true
         wts_wine_kill
     fi
-    wts_stop_xvfb
 }
 trap cleanup EXIT
 trap 'exit 143' TERM INT HUP
-[[ -n ${DISPLAY:-} ]] || wts_start_xvfb
 
 mkdir -p "$(dirname "$shot")"
 rm -f "$shot"
@@ -62,13 +62,8 @@ WTSSCOPE_WINE_TIMEOUT=${WTSSCOPE_WINE_TIMEOUT:-$((timeout * 3))} \
 probe_pid=$!
 
 # Wait for the window, give it a moment to paint, then photograph it.
-window=
-for _ in $(seq $((timeout * 2))); do
-    window=$(xdotool search --onlyvisible --name '^Form1$' 2>/dev/null | head -n1 || true)
-    [[ -n $window ]] && break
-    kill -0 "$probe_pid" 2>/dev/null || break
-    sleep 0.5
-done
+window=$(timeout "$timeout" xdotool search --sync --onlyvisible --name '^Form1$' 2>/dev/null |
+         head -n1 || true)
 if [[ -n $window ]]; then
     sleep 2
     import -window "$window" "$shot" 2>/dev/null || import -window root "$shot" || true
