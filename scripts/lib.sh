@@ -22,25 +22,19 @@ wts_wine_env() {
 wts_wine_ready() {
     case $1 in
         win64)
-            if [[ ! -x $WTS_WINE64 || ! -x $WTS_WINESERVER ]]; then
-                echo "wine64 is not installed (run scripts/deps)"
-                return 1
-            fi ;;
+            [[ -x $WTS_WINE64 && -x $WTS_WINESERVER ]] ||
+                { echo "wine64 is not installed (run scripts/deps)"; return 1; } ;;
         win32)
             # Under qemu, 32-bit Wine maps its fixed addresses only with the preloader.
-            if [[ ! -x $WTS_WINE32 || ! -e $WTS_ROOT/usr/lib/wine/wine-preloader ]]; then
-                echo "wine32:i386 or wine32-preloader:i386 is not installed (run scripts/deps)"
-                return 1
-            fi
-            # The 32-bit loader is itself a 32-bit Linux program: this kernel runs it
-            # only through a qemu-i386 binfmt handler.
-            if ! timeout 60 "$WTS_WINE32" --version >/dev/null 2>&1; then
+            [[ -x $WTS_WINE32 && -e $WTS_ROOT/usr/lib/wine/wine-preloader ]] ||
+                { echo "wine32:i386 or wine32-preloader:i386 is not installed (run scripts/deps)"; return 1; }
+            # The 32-bit loader is itself a 32-bit Linux program, which this kernel may run only
+            # through a qemu-i386 binfmt handler.
+            timeout 60 "$WTS_WINE32" --version >/dev/null 2>&1 || {
                 echo "this system cannot execute 32-bit Linux programs (no qemu-i386 binfmt handler; run scripts/deps as root)"
                 return 1
-            fi ;;
-        *)
-            echo "unknown Wine arch '$1' (expected win64 or win32)"
-            return 1 ;;
+            } ;;
+        *) echo "unknown Wine arch '$1' (expected win64 or win32)"; return 1 ;;
     esac
 }
 
