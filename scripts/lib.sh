@@ -46,6 +46,8 @@ wts_need_display() {
         exec env WTS_DISPLAY_OF="${0##*/}" xvfb-run -a -s '-screen 0 2560x1600x24 -nolisten tcp' bash "$0" "$@"
 }
 wts_private_display() { [[ ${WTS_DISPLAY_OF:-} == "${0##*/}" ]]; }
+# The same, even on a display: for scripts that find windows by caption or photograph the screen.
+wts_own_display() { wts_private_display || DISPLAY='' wts_need_display "$@"; }
 
 # Ends every Wine process of the project's prefix.
 wts_wine_kill() {
