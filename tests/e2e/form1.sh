@@ -62,8 +62,13 @@ WTSSCOPE_WINE_TIMEOUT=${WTSSCOPE_WINE_TIMEOUT:-$((timeout * 3))} \
 probe_pid=$!
 
 # Wait for the window, give it a moment to paint, then photograph it.
-window=$(timeout "$timeout" xdotool search --sync --onlyvisible --name '^Form1$' 2>/dev/null |
-         head -n1 || true)
+window=
+for _ in $(seq $((timeout * 2))); do
+    window=$(xdotool search --onlyvisible --name '^Form1$' 2>/dev/null | head -n1 || true)
+    [[ -n $window ]] && break
+    kill -0 "$probe_pid" 2>/dev/null || break
+    sleep 0.5
+done
 if [[ -n $window ]]; then
     sleep 2
     import -window "$window" "$shot" 2>/dev/null || import -window root "$shot" || true
