@@ -4,10 +4,12 @@
 
 WTS_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 WTS_PREFIX=$WTS_REPO/build/wineprefix
-WTS_WINE64=/usr/lib/wine/wine64
-WTS_WINE32=/usr/lib/wine/wine
+# Where the system's files are looked for: the test of scripts/deps sets it to a made-up machine.
+WTS_ROOT=${WTS_ROOT:-}
+WTS_WINE64=$WTS_ROOT/usr/lib/wine/wine64
+WTS_WINE32=$WTS_ROOT/usr/lib/wine/wine
 # The 64-bit server serves 32-bit programs too; the 32-bit one would run under emulation.
-WTS_WINESERVER=/usr/lib/wine/wineserver64
+WTS_WINESERVER=$WTS_ROOT/usr/lib/wine/wineserver64
 
 # Points Wine at the project's prefix, quietly, with no Mono or Gecko prompts.
 wts_wine_env() {
@@ -20,58 +22,32 @@ wts_wine_env() {
 wts_wine_ready() {
     case $1 in
         win64)
-            if [[ ! -x $WTS_WINE64 || ! -x $WTS_WINESERVER ]]; then
-                echo "wine64 is not installed (run scripts/deps)"
-                return 1
-            fi ;;
+            [[ -x $WTS_WINE64 && -x $WTS_WINESERVER ]] ||
+                { echo "wine64 is not installed (run scripts/deps)"; return 1; } ;;
         win32)
             # Under qemu, 32-bit Wine maps its fixed addresses only with the preloader.
-            if [[ ! -x $WTS_WINE32 || ! -e /usr/lib/wine/wine-preloader ]]; then
-                echo "wine32:i386 or wine32-preloader:i386 is not installed (run scripts/deps)"
-                return 1
-            fi
-            # The 32-bit loader is itself a 32-bit Linux program: this kernel runs it
-            # only through a qemu-i386 binfmt handler.
-            if ! timeout 60 "$WTS_WINE32" --version >/dev/null 2>&1; then
+            [[ -x $WTS_WINE32 && -e $WTS_ROOT/usr/lib/wine/wine-preloader ]] ||
+                { echo "wine32:i386 or wine32-preloader:i386 is not installed (run scripts/deps)"; return 1; }
+            # The 32-bit loader is itself a 32-bit Linux program, which this kernel may run only
+            # through a qemu-i386 binfmt handler.
+            timeout 60 "$WTS_WINE32" --version >/dev/null 2>&1 || {
                 echo "this system cannot execute 32-bit Linux programs (no qemu-i386 binfmt handler; run scripts/deps as root)"
                 return 1
-            fi ;;
-        *)
-            echo "unknown Wine arch '$1' (expected win64 or win32)"
-            return 1 ;;
+            } ;;
+        *) echo "unknown Wine arch '$1' (expected win64 or win32)"; return 1 ;;
     esac
 }
 
-# Starts a private virtual display and exports DISPLAY. wts_stop_xvfb ends it.
-WTS_XVFB_PID=
-wts_start_xvfb() {
-    local numfile n
-    numfile=$(mktemp)
-    # -displayfd picks a free display number and writes it once the server accepts clients.
-    Xvfb -displayfd 3 -screen 0 2560x1600x24 -nolisten tcp 3>"$numfile" </dev/null >/dev/null 2>&1 &
-    WTS_XVFB_PID=$!
-    for _ in $(seq 100); do
-        [[ -s $numfile ]] && break
-        kill -0 "$WTS_XVFB_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    n=$(tr -dc 0-9 <"$numfile")
-    rm -f "$numfile"
-    if [[ -z $n ]]; then
-        echo "could not start Xvfb" >&2
-        wts_stop_xvfb
-        return 1
-    fi
-    export DISPLAY=:$n
+# Without a display, runs the calling script again on a private virtual display, which goes when
+# the script ends; wts_private_display then tells the script that the display is its own.
+#   wts_need_display "$@"    (before any cd)
+wts_need_display() {
+    [[ -n ${DISPLAY:-} ]] ||
+        exec env WTS_DISPLAY_OF="${0##*/}" xvfb-run -a -s '-screen 0 2560x1600x24 -nolisten tcp' bash "$0" "$@"
 }
-
-wts_stop_xvfb() {
-    if [[ -n $WTS_XVFB_PID ]]; then
-        kill "$WTS_XVFB_PID" 2>/dev/null || true
-        wait "$WTS_XVFB_PID" 2>/dev/null || true
-        WTS_XVFB_PID=
-    fi
-}
+wts_private_display() { [[ ${WTS_DISPLAY_OF:-} == "${0##*/}" ]]; }
+# The same, even on a display: for scripts that find windows by caption or photograph the screen.
+wts_own_display() { wts_private_display || DISPLAY='' wts_need_display "$@"; }
 
 # Ends every Wine process of the project's prefix.
 wts_wine_kill() {

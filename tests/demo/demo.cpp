@@ -71,11 +71,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     SetWindowPos(form1.Handle(), nullptr, 16, 16, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ShowWindow(form1.Handle(), SW_SHOWNORMAL);
     const std::wstring what(commandLine);
-    if (what.find(L"sessions") != std::wstring::npos)
-        SendDlgItemMessageW(form1.Handle(), wtsscope::Form1::kCommand1, BM_CLICK, 0, 0);
+    const bool sessions = what.find(L"sessions") != std::wstring::npos;
+    if (sessions) SendDlgItemMessageW(form1.Handle(), wtsscope::Form1::kCommand1, BM_CLICK, 0, 0);
     if (what.find(L"processes") != std::wstring::npos) {
         SendDlgItemMessageW(form1.Handle(), wtsscope::Form1::kCommand2, BM_CLICK, 0, 0);
-        SetWindowPos(form2.Handle(), nullptr, 16, 16, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        // Beside the main window when that shows the sessions too, so that one picture has both.
+        RECT mainWindow{};
+        if (sessions) GetWindowRect(form1.Handle(), &mainWindow);
+        SetWindowPos(form2.Handle(), nullptr, mainWindow.right + 16, 16, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
     }
     return wtsscope::RunMessageLoop();
 }

@@ -13,6 +13,7 @@ set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=../../scripts/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
+arguments=("$@")
 arch='' app='' label=15 shot='' probes=() timeout=150
 while (( $# )); do
     case $1 in
@@ -30,6 +31,7 @@ done
 
 wine_exec=$WTS_REPO/scripts/wine-exec
 "$wine_exec" "$arch" --check || exit $?
+wts_need_display "${arguments[@]}"
 
 probe='' probe_arch=''
 for entry in "${probes[@]}"; do
@@ -46,11 +48,9 @@ cleanup() {
         kill "$probe_pid" 2>/dev/null || true
         wts_wine_kill
     fi
-    wts_stop_xvfb
 }
 trap cleanup EXIT
 trap 'exit 143' TERM INT HUP
-[[ -n ${DISPLAY:-} ]] || wts_start_xvfb
 
 mkdir -p "$(dirname "$shot")"
 rm -f "$shot"
