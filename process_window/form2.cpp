@@ -115,7 +115,7 @@ void Form2::OnLoad() {
         Button(CreateChild(hwnd_, WC_BUTTONW, L"Command1", WS_TABSTOP | BS_PUSHBUTTON, kCommand1));
     Command1.SetCaption(L"Refresh");
     for (int position = 0; position < kProcessColumnCount; ++position)
-        ListView1.AddColumn(position, kProcessColumnHeaders[position]);
+        ListView1.AddColumn(position, kProcessColumns[position].header);
     FocusFirst(ListView1.Handle());
     dpi_ = WindowDpi(hwnd_);
     Layout(dpi_);
@@ -168,7 +168,7 @@ void Form2::FitColumns() {
     if (!dc) return;
     const SelectedObject font(dc.get(), font_.get());
     for (int position = 0; position < kProcessColumnCount; ++position) {
-        int width = TextWidth(dc.get(), kProcessColumnHeaders[position]) +
+        int width = TextWidth(dc.get(), kProcessColumns[position].header) +
                     TwipsToPixels(kHeaderPadding, dpi_);
         for (const std::wstring& text : rows_.WidthCandidates(static_cast<ProcessColumn>(position)))
             width = std::max(width, TextWidth(dc.get(), text) + TwipsToPixels(kCellPadding, dpi_));
@@ -258,10 +258,11 @@ void Form2::RefreshProcessList() {
         const ProcessRecord record = RecordAt<ProcessRecord>(enumeration.buffer.get(), i);
         // The same few hundred names and few dozen accounts come round again and again: the
         // model converts each name once, and looks each account up once while the window is open.
-        rows_.Add(
-            static_cast<std::int32_t>(record.SessionId),
-            static_cast<std::int32_t>(record.ProcessId), ReadAnsiText(record.pProcessName),
-            [&record] { return PointerToStringBytes(record.pProcessName); }, record.pUserSid);
+        rows_.Add({{static_cast<std::int32_t>(record.SessionId),
+                    static_cast<std::int32_t>(record.ProcessId)},
+                   ReadAnsiText(record.pProcessName),
+                   record.pUserSid},
+                  [&record] { return PointerToStringBytes(record.pProcessName); });
     }
     rows_.Finish();
     AskForNewAccounts();

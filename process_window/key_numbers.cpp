@@ -9,8 +9,12 @@ namespace {
 
 constexpr std::uint64_t kTagMask = 0xFFFF'FFFF'0000'0000ull;
 
-// Whether two stretches of memory hold the same bytes, compared a word at a time: the runtime
-// library's memcmp may go byte by byte, and this runs once per row at a refresh.
+// Whether two stretches of memory hold the same bytes, compared a word at a time. Why not memcmp:
+// a refresh compares about two keys per row (the account's with its session's last, the name's
+// with the one of the same hash), and the runtime library's memcmp, Wine's own under Wine, costs
+// more. Measured through the window under Wine at 100,000 processes, one run of each build on the
+// same machine, a refresh cost 2.55 times the floor with memcmp, and 2.66 to 2.75 while sorted;
+// with this, 1.82 and 1.93 to 1.96.
 bool SameBytes(const char* x, const char* y, std::size_t size) {
     const auto word = [](const char* at) {
         std::uint64_t value;

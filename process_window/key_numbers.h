@@ -8,8 +8,8 @@
 // Wine at 100,000 processes, one run of each build on the same machine, a refresh cost 2.52 times
 // the floor (enumerating and converting every name) with std::unordered_map<std::string,
 // std::uint32_t> looked up by string_view (transparent std::hash, reserved at twice the keys),
-// and 2.56 to 2.75 times while sorted, where the target is 2; with this set 1.62, and 1.74 to
-// 1.84 while sorted. A map lookup goes from its bucket to a node, and from the node to the key's
+// and 2.60 to 2.95 times while sorted, where the target is 2; with this set 1.82, and 1.93 to
+// 1.96 while sorted. A map lookup goes from its bucket to a node, and from the node to the key's
 // bytes; this probes one slot of a flat array, and compares the bytes, kept end to end, only
 // when the slot's hash matches.
 

@@ -1,5 +1,6 @@
 #include "process_window/key_order.h"
 
+#include <algorithm>
 #include <bit>
 #include <numeric>
 
@@ -11,7 +12,7 @@ void OrderByKey(const std::vector<std::uint32_t>& keys, std::vector<std::uint32_
     // order. Only the bits some keys differ in are sorted, in as few digits of at most twelve
     // bits as cover them: the ranks of names and accounts and the identifiers of a few thousand
     // sessions take one pass, process identifiers two. The first pass reads the positions in
-    // order, so it needs no list of them; the last one writes the order out.
+    // order, so it needs no list of them; every pass leaves its order in order.
     constexpr int kMostBits = 12;
     const auto count = static_cast<std::uint32_t>(keys.size());
     order.resize(count);
@@ -32,24 +33,29 @@ void OrderByKey(const std::vector<std::uint32_t>& keys, std::vector<std::uint32_
         for (int pass = 0; pass < passCount; ++pass)
             ++counts[pass * buckets + ((key >> (lowest + bits * pass)) & mask)];
 
-    // Passes alternate between the two lists so that the last one ends in order.
-    if (passCount > 1) scratch.resize(count);
-    const std::vector<std::uint32_t>* from = nullptr;
-    std::vector<std::uint32_t>* to = passCount % 2 == 0 ? &scratch : &order;
+    // Each pass after the first scatters into scratch, with a slot left free after each bucket,
+    // and copies the buckets back in order. Without the free slots, keys as dense as process
+    // identifiers (each low digit met once per high digit) fill the buckets in step, and with
+    // buckets a power of two apart the writes compete for a few sets of the cache.
+    if (passCount > 1) scratch.resize(count + buckets);
     for (int pass = 0; pass < passCount; ++pass) {
         const int shift = lowest + bits * pass;
         const auto starts = counts.begin() + static_cast<std::ptrdiff_t>(pass * buckets);
         std::exclusive_scan(starts, starts + static_cast<std::ptrdiff_t>(buckets), starts, 0u);
-        std::uint32_t* out = to->data();
-        if (from == nullptr) {
+        if (pass == 0) {
             for (std::uint32_t position = 0; position < count; ++position)
-                out[starts[(keys[position] >> shift) & mask]++] = position;
-        } else {
-            for (const std::uint32_t position : *from)
-                out[starts[(keys[position] >> shift) & mask]++] = position;
+                order[starts[(keys[position] >> shift) & mask]++] = position;
+            continue;
         }
-        from = to;
-        to = to == &order ? &scratch : &order;
+        for (std::uint32_t bucket = 0; bucket < buckets; ++bucket) starts[bucket] += bucket;
+        for (const std::uint32_t position : order)
+            scratch[starts[(keys[position] >> shift) & mask]++] = position;
+        auto out = order.begin();
+        std::uint32_t begin = 0;
+        for (std::uint32_t bucket = 0; bucket < buckets; ++bucket) {
+            out = std::copy(scratch.begin() + begin, scratch.begin() + starts[bucket], out);
+            begin = starts[bucket] + 1;
+        }
     }
 }
 

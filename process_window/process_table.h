@@ -8,9 +8,11 @@
 // converted or looked up, kept and placed among the others once for as long as the window stays
 // open. A sort orders integers.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,12 +24,57 @@
 
 namespace wtsscope {
 
-enum class ProcessColumn { SessionId = 0, ProcessId = 1, ProcessName = 2, UserId = 3 };
-constexpr int kProcessColumnCount = 4;
+// The columns of the process window, named in the order of kProcessColumns.
+enum class ProcessColumn { SessionId, ProcessId, ProcessName, UserId };
 
-// The columns' header texts, in column order.
-constexpr const wchar_t* kProcessColumnHeaders[kProcessColumnCount] = {L"Session ID", L"Process ID",
-                                                                       L"Process Name", L"User ID"};
+// A row's numbers as the platform gives them; a number column shows one of them.
+struct ProcessNumbers {
+    std::int32_t sessionId;
+    std::int32_t processId;
+};
+
+// The texts the model keeps numbered, each distinct one made once; a text column shows one of them.
+enum class KeptTexts { Names, Accounts };
+
+// What a column shows: a number read from a field of the row, or a text the model keeps. Its
+// cells, sort, type-ahead and widths follow from that alone.
+struct ColumnDescription {
+    enum class Kind { Number, Text };
+    ProcessColumn column;
+    const wchar_t* header;
+    Kind kind;
+    std::int32_t ProcessNumbers::*number;  // of a number column
+    KeptTexts texts;                       // of a text column
+};
+
+constexpr ColumnDescription NumberColumn(ProcessColumn column, const wchar_t* header,
+                                         std::int32_t ProcessNumbers::*number) {
+    return {column, header, ColumnDescription::Kind::Number, number, {}};
+}
+
+constexpr ColumnDescription TextColumn(ProcessColumn column, const wchar_t* header,
+                                       KeptTexts texts) {
+    return {column, header, ColumnDescription::Kind::Text, nullptr, texts};
+}
+
+constexpr ColumnDescription kProcessColumns[] = {
+    NumberColumn(ProcessColumn::SessionId, L"Session ID", &ProcessNumbers::sessionId),
+    NumberColumn(ProcessColumn::ProcessId, L"Process ID", &ProcessNumbers::processId),
+    TextColumn(ProcessColumn::ProcessName, L"Process Name", KeptTexts::Names),
+    TextColumn(ProcessColumn::UserId, L"User ID", KeptTexts::Accounts),
+};
+constexpr int kProcessColumnCount = static_cast<int>(std::size(kProcessColumns));
+static_assert(
+    [] {
+        for (int position = 0; position < kProcessColumnCount; ++position)
+            if (static_cast<int>(kProcessColumns[position].column) != position) return false;
+        return true;
+    }(),
+    "kProcessColumns lists the columns in the order ProcessColumn names them");
+
+constexpr const ColumnDescription& Describe(ProcessColumn column) {
+    return kProcessColumns[static_cast<int>(column)];
+}
 
 // Orders two texts as the user's locale does, ignoring case: negative, zero or positive. It must
 // be a strict weak ordering: texts it calls equal are interchangeable wherever they are compared.
@@ -74,13 +121,18 @@ class ProcessTable {
     // stay, and so do the names seen so far unless they have come to outnumber the rows.
     void Clear();
     void Reserve(std::size_t rows);
-    // Adds a row whose name is the platform's ANSI text: toWide() gives its text the first time
-    // the table meets those bytes, and is not called for them again. An identifier the table
-    // meets for the first time shows its string form until its account is named; a null or
-    // malformed one names no account and shows nothing.
+    // A row as the platform gives it.
+    struct NewRow {
+        ProcessNumbers numbers;
+        std::string_view ansiName;  // in the platform's ANSI code page
+        const void* sid;            // the account's security identifier; may be null or malformed
+    };
+    // Adds a row: toWide() gives its name's text the first time the table meets those bytes, and
+    // is not called for them again. An identifier the table meets for the first time shows its
+    // string form until its account is named; a null or malformed one names no account and shows
+    // nothing.
     template <class ToWide>
-    void Add(std::int32_t sessionId, std::int32_t processId, std::string_view ansiName,
-             ToWide toWide, const void* sid);
+    void Add(const NewRow& row, ToWide toWide);
     // Puts rows added since Clear into the shown order, sorted if a sort column is set.
     void Finish();
 
@@ -104,7 +156,9 @@ class ProcessTable {
 
     // The rows shown: none between Clear and Finish.
     std::size_t Size() const { return shownCount_; }
-    std::int32_t ProcessId(std::size_t shownIndex) const { return Shown(shownIndex).processId; }
+    std::int32_t ProcessId(std::size_t shownIndex) const {
+        return Shown(shownIndex).numbers.processId;
+    }
     std::wstring CellText(std::size_t shownIndex, ProcessColumn column) const;
 
     // The first shown row from the search's start on, and round from the top if it wraps, whose
@@ -122,8 +176,7 @@ class ProcessTable {
 
   private:
     struct StoredRow {
-        std::int32_t sessionId;
-        std::int32_t processId;
+        ProcessNumbers numbers;
         std::uint32_t name;     // number in names_
         std::uint32_t account;  // number in accounts_
     };
@@ -133,17 +186,24 @@ class ProcessTable {
     }
     std::uint32_t AccountOf(std::int32_t sessionId, const void* sid);
     void Sort();
+    // A text column's texts, and the field of a row that numbers its text among them.
+    KeyedTexts& Texts(KeptTexts texts) { return texts == KeptTexts::Names ? names_ : accounts_; }
+    const KeyedTexts& Texts(KeptTexts texts) const {
+        return texts == KeptTexts::Names ? names_ : accounts_;
+    }
+    static std::uint32_t StoredRow::*TextNumber(KeptTexts texts) {
+        return texts == KeptTexts::Names ? &StoredRow::name : &StoredRow::account;
+    }
 
     TextCompare compareText_;
     IdentifierText identifierText_;
     std::vector<StoredRow> rows_;
-    // The lowest and highest of a number column, found once per fill.
+    // The lowest and highest of each number column, found once per fill.
     struct Extremes {
         std::int32_t lowest;
         std::int32_t highest;
     };
-    Extremes sessionIds_{};
-    Extremes processIds_{};
+    std::array<Extremes, kProcessColumnCount> extremes_{};
     std::vector<std::uint32_t> shown_;  // row positions in the shown order, while sorted
     std::size_t shownCount_ = 0;
     std::optional<ProcessColumn> sortColumn_;
@@ -164,10 +224,9 @@ std::uint32_t KeyedTexts::Number(std::string_view key, MakeText makeText) {
 }
 
 template <class ToWide>
-void ProcessTable::Add(std::int32_t sessionId, std::int32_t processId, std::string_view ansiName,
-                       ToWide toWide, const void* sid) {
-    rows_.push_back(
-        {sessionId, processId, names_.Number(ansiName, toWide), AccountOf(sessionId, sid)});
+void ProcessTable::Add(const NewRow& row, ToWide toWide) {
+    rows_.push_back({row.numbers, names_.Number(row.ansiName, toWide),
+                     AccountOf(row.numbers.sessionId, row.sid)});
 }
 
 }  // namespace wtsscope

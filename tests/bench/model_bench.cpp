@@ -58,10 +58,11 @@ void Fill(ProcessTable& table, const std::vector<SyntheticProcess>& processes,
     table.Clear();
     table.Reserve(processes.size());
     for (const SyntheticProcess& process : processes) {
-        table.Add(
-            static_cast<std::int32_t>(process.sessionId),
-            static_cast<std::int32_t>(process.processId), process.name,
-            [&process] { return Latin1(process.name); }, accounts.sids[process.user].data());
+        table.Add({{static_cast<std::int32_t>(process.sessionId),
+                    static_cast<std::int32_t>(process.processId)},
+                   process.name,
+                   accounts.sids[process.user].data()},
+                  [&process] { return Latin1(process.name); });
     }
     table.Finish();
 }
@@ -71,8 +72,7 @@ void Fill(ProcessTable& table, const std::vector<SyntheticProcess>& processes,
 bool Sorted(const ProcessTable& table, ProcessColumn column) {
     for (std::size_t i = 1; i < table.Size(); ++i) {
         const std::wstring a = table.CellText(i - 1, column), b = table.CellText(i, column);
-        const bool number =
-            column == ProcessColumn::SessionId || column == ProcessColumn::ProcessId;
+        const bool number = Describe(column).kind == ColumnDescription::Kind::Number;
         if (number ? std::stol(a) > std::stol(b) : CaseInsensitive(a, b) > 0) return false;
     }
     return true;
@@ -87,8 +87,6 @@ int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
     const std::vector<std::size_t> counts =
         quick ? std::vector<std::size_t>{200, 2000} : std::vector<std::size_t>{1000, 10000, 100000};
-    static constexpr const char* kColumns[] = {"Session ID", "Process ID", "Process Name",
-                                               "User ID"};
     Report report("fill");
     bool ordered = true;
     std::size_t extraLookups = 0;
@@ -114,11 +112,10 @@ int main(int argc, char** argv) {
                     Fill(table, processes, accounts);
                 },
                 [&] { table.SortBy(which); });
-            report.Add({std::string("sort by ") + kColumns[column], count, sort, fill, ""});
+            report.Add({"sort by " + ColumnName(column), count, sort, fill, ""});
             const double sortedFill =
                 MedianMilliseconds(repetitions, [&] { Fill(table, processes, accounts); });
-            report.Add(
-                {std::string("fill, sorted by ") + kColumns[column], count, sortedFill, fill, ""});
+            report.Add({"fill, sorted by " + ColumnName(column), count, sortedFill, fill, ""});
             ordered = ordered && Sorted(table, which);
         }
         // The worst a typed character costs: no row matches, every row is visited.

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <ostream>
+#include <string_view>
+
+#include "process_window/process_table.h"
 
 namespace wtsscope::bench {
 namespace {
@@ -20,6 +23,12 @@ std::string Padded(std::string text, std::size_t width, bool right) {
 
 }  // namespace
 
+std::string ColumnName(int column) {
+    // The headers are ASCII.
+    const std::wstring_view header = kProcessColumns[column].header;
+    return std::string(header.begin(), header.end());
+}
+
 std::string Grouped(std::size_t value) {
     const std::string digits = std::to_string(value);
     std::string grouped;
@@ -34,7 +43,7 @@ void Report::Print(std::ostream& out) const {
     out << "| measure | N | median ms | x " << ratioOf_ << " |\n|---|--:|--:|--:|\n";
     for (const Measurement& row : measurements_) {
         const std::string ratio = !row.extra.empty() ? row.extra
-                                  : row.ratio > 0 ? Format("%.2f", row.ratio)
+                                  : row.ratio > 0    ? Format("%.2f", row.ratio)
                                   : row.floorMilliseconds > 0
                                       ? Format("%.2f", row.milliseconds / row.floorMilliseconds)
                                       : "";

@@ -77,4 +77,7 @@ class Report {
 // "100,000"
 std::string Grouped(std::size_t value);
 
+// A column of the process window by its header.
+std::string ColumnName(int column);
+
 }  // namespace wtsscope::bench

@@ -39,9 +39,6 @@ using testing::FakePlatform;
 using testing::FakeProcess;
 using testing::FakeSession;
 
-constexpr const char* kColumnNames[kProcessColumnCount] = {"Session ID", "Process ID",
-                                                           "Process Name", "User ID"};
-
 struct Options {
     bool quick = false;
     std::size_t memoryProbe = 0;  // a count: run only the memory probe, in a process of its own
@@ -173,7 +170,7 @@ bool ListIsSorted(HWND list, int column, const std::vector<SyntheticProcess>& pr
         const long long id = std::stoll(Cell(list, row, 1));
         if (row > 0) {
             int order = 0;
-            if (column <= 1) {
+            if (kProcessColumns[column].kind == ColumnDescription::Kind::Number) {
                 const long long a = std::stoll(previous), b = std::stoll(text);
                 order = (a > b) - (a < b);
             } else {
@@ -318,10 +315,11 @@ double TypeAhead(const std::vector<SyntheticProcess>& processes, int repetitions
     for (const SyntheticUser& user : SyntheticUsers()) sids.push_back(SidBytes(user.sid));
     ProcessTable table(LocaleCompare, [](const void*) { return std::wstring(L"DOMAIN\\user"); });
     for (const SyntheticProcess& process : processes)
-        table.Add(
-            static_cast<std::int32_t>(process.sessionId),
-            static_cast<std::int32_t>(process.processId), process.name,
-            [&process] { return AnsiToWide(process.name); }, sids[process.user].data());
+        table.Add({{static_cast<std::int32_t>(process.sessionId),
+                    static_cast<std::int32_t>(process.processId)},
+                   process.name,
+                   sids[process.user].data()},
+                  [&process] { return AnsiToWide(process.name); });
     table.Finish();
     return InterleavedMedians(
         repetitions, 1, {[&] {
@@ -393,7 +391,7 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
             })[0];
         Drain();
         if (!ListIsSorted(list, column, processes)) {
-            std::cerr << "the list is not sorted by " << kColumnNames[column] << "\n";
+            std::cerr << "the list is not sorted by " << ColumnName(column) << "\n";
             results.sortsCorrect = false;
         }
         // The sort stays on: a refresh now delivers its rows sorted by the column.
@@ -404,8 +402,7 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
         results.sortedRefresh[column] = sorted[1];
         results.sortedRatio[column] = ratios[1];
         if (!ListIsSorted(list, column, processes)) {
-            std::cerr << "a refresh did not keep the list sorted by " << kColumnNames[column]
-                      << "\n";
+            std::cerr << "a refresh did not keep the list sorted by " << ColumnName(column) << "\n";
             results.sortsCorrect = false;
         }
     }
@@ -414,10 +411,10 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
     report.Add({"floor (enumerate, convert)", count, results.floor, results.floor, ""});
     report.Add({"refresh", count, results.refresh, results.floor, "", results.refreshRatio});
     for (int column = 0; column < kProcessColumnCount; ++column)
-        report.Add({std::string("sort by ") + kColumnNames[column], count, results.sort[column],
-                    results.floor, ""});
+        report.Add(
+            {"sort by " + ColumnName(column), count, results.sort[column], results.floor, ""});
     for (int column = 0; column < kProcessColumnCount; ++column)
-        report.Add({std::string("refresh, sorted by ") + kColumnNames[column], count,
+        report.Add({"refresh, sorted by " + ColumnName(column), count,
                     results.sortedRefresh[column], results.sortedFloor[column], "",
                     results.sortedRatio[column]});
 
@@ -523,11 +520,11 @@ int Run(const Options& options) {
     const std::string atLargest = " / floor at " + Grouped(largest);
     report.Check("refresh" + atLargest, top.refreshRatio, 2, judge);
     for (int column = 0; column < kProcessColumnCount; ++column)
-        report.Check(std::string("refresh, sorted by ") + kColumnNames[column] + atLargest,
+        report.Check("refresh, sorted by " + ColumnName(column) + atLargest,
                      top.sortedRatio[column], 2, judge);
     for (int column = 0; column < kProcessColumnCount; ++column)
-        report.Check(std::string("sort by ") + kColumnNames[column] + atLargest,
-                     top.sort[column] / top.floor, 5, judge);
+        report.Check("sort by " + ColumnName(column) + atLargest, top.sort[column] / top.floor, 5,
+                     judge);
     if (plan.counts.size() >= 2) {
         const std::size_t previous = plan.counts[plan.counts.size() - 2];
         report.Check("refresh " + Grouped(largest) + " / refresh " + Grouped(previous),

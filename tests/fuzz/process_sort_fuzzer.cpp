@@ -46,8 +46,7 @@ std::wstring Widened(std::string_view bytes) {
 }
 
 struct Row {
-    std::int32_t sessionId;
-    std::int32_t processId;
+    ProcessNumbers numbers;
     std::string name;
     std::size_t user;  // index into the accounts' texts and identifiers
 };
@@ -56,23 +55,20 @@ struct Row {
 // column's value, numbers by value and texts by the comparison.
 void CheckShownOrder(const ProcessTable& table, ProcessColumn column, std::vector<Row> rows,
                      const std::vector<std::wstring>& users) {
+    const ColumnDescription& sorted = Describe(column);
     const auto text = [&](const Row& row) {
-        return column == ProcessColumn::ProcessName ? Widened(row.name) : users[row.user];
+        return sorted.texts == KeptTexts::Names ? Widened(row.name) : users[row.user];
     };
     std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
-        switch (column) {
-            case ProcessColumn::SessionId:
-                return a.sessionId < b.sessionId;
-            case ProcessColumn::ProcessId:
-                return a.processId < b.processId;
-            default:
-                return FoldedCompare(text(a), text(b)) < 0;
-        }
+        if (sorted.kind == ColumnDescription::Kind::Number)
+            return a.numbers.*sorted.number < b.numbers.*sorted.number;
+        return FoldedCompare(text(a), text(b)) < 0;
     });
     Check(table.Size() == rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        Check(table.CellText(i, ProcessColumn::SessionId) == std::to_wstring(rows[i].sessionId) &&
-              table.ProcessId(i) == rows[i].processId &&
+        Check(table.CellText(i, ProcessColumn::SessionId) ==
+                  std::to_wstring(rows[i].numbers.sessionId) &&
+              table.ProcessId(i) == rows[i].numbers.processId &&
               table.CellText(i, ProcessColumn::ProcessName) == Widened(rows[i].name) &&
               table.CellText(i, ProcessColumn::UserId) == users[rows[i].user]);
     }
@@ -81,7 +77,7 @@ void CheckShownOrder(const ProcessTable& table, ProcessColumn column, std::vecto
 // The row a search finds, against a walk of the shown texts of the sorted column.
 void CheckSearch(const ProcessTable& table, const ListSearch& search) {
     const ProcessColumn column = table.SortColumn().value_or(ProcessColumn::ProcessName);
-    const bool number = column == ProcessColumn::SessionId || column == ProcessColumn::ProcessId;
+    const bool number = Describe(column).kind == ColumnDescription::Kind::Number;
     // From the start row to the last, then from the first up to the start if the search wraps.
     const std::size_t count = table.Size();
     const std::size_t from = std::min(search.start, count);
@@ -128,9 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto fill = [&] {
         table.Clear();
         for (const Row& row : rows)
-            table.Add(
-                row.sessionId, row.processId, row.name, [&row] { return Widened(row.name); },
-                sids[row.user].data());
+            table.Add({row.numbers, row.name, sids[row.user].data()},
+                      [&row] { return Widened(row.name); });
         table.Finish();
     };
     const std::size_t rowCount = input.Take<std::uint8_t>() % 40;
@@ -141,17 +136,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::int32_t processId = ids & 2 ? input.Take<std::int32_t>() : (ids >> 4) % 8;
         std::string name = TakeText(input);
         rows.push_back(
-            {sessionId, processId, std::move(name), input.Take<std::uint8_t>() % userCount});
+            {{sessionId, processId}, std::move(name), input.Take<std::uint8_t>() % userCount});
     }
     fill();
     Check(table.Size() == rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i)
-        Check(table.ProcessId(i) == rows[i].processId &&
+        Check(table.ProcessId(i) == rows[i].numbers.processId &&
               table.CellText(i, ProcessColumn::ProcessName) == Widened(rows[i].name));
 
     // Columns in an order the input picks; whatever was shown before, ties keep the order added.
     for (int step = 0; step < 3; ++step) {
-        const auto column = static_cast<ProcessColumn>(input.Take<std::uint8_t>() % 4);
+        const auto column =
+            static_cast<ProcessColumn>(input.Take<std::uint8_t>() % kProcessColumnCount);
         table.SortBy(column);
         CheckShownOrder(table, column, rows, users);
         const std::uint8_t start = input.Take<std::uint8_t>();

@@ -60,8 +60,7 @@ class ProcessTableTest : public ::testing::Test {
                 sid = sids.back().data();
             }
             const std::string& bytes = name;
-            table.Add(
-                session, id, bytes, [&bytes] { return Widened(bytes); }, sid);
+            table.Add({{session, id}, bytes, sid}, [&bytes] { return Widened(bytes); });
         }
         table.Finish();
     }
@@ -237,9 +236,8 @@ TEST_F(ProcessTableTest, EachAccountIsAskedForOncePerOpeningByItsBytesAndNamedLa
     const auto fill = [&](std::vector<const void*> sids) {
         table.Clear();
         for (std::size_t i = 0; i < sids.size(); ++i)
-            table.Add(
-                1, static_cast<int>(i), "app.exe", [] { return std::wstring(L"app.exe"); },
-                sids[i]);
+            table.Add({{1, static_cast<int>(i)}, "app.exe", sids[i]},
+                      [] { return std::wstring(L"app.exe"); });
         table.Finish();
     };
     const auto identifiers = [&](const std::vector<std::uint32_t>& asked) {

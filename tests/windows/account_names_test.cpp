@@ -26,7 +26,8 @@ std::vector<std::wstring> Texts(const AccountNames& names) {
     return texts;
 }
 
-// Wine's own authority: what it answers here is what the program reads on every system.
+// The system's own authority (Wine's, under Wine): its answers for the well-known identifiers,
+// read through the same code as any other.
 TEST(AccountNames, ReadsTheSystemsAnswersForAccountsGroupsDomainsAndUnknownIdentifiers) {
     const Platform platform;
     const std::vector<std::string> identifiers{
