@@ -112,17 +112,24 @@ bool ProcessTable::NameAccount(std::uint32_t account, std::wstring name) {
 }
 
 void ProcessTable::Finish() {
-    // Found in locals, which no row can alias, and in one walk of the rows.
+    // Found in locals, which no row can alias, in one walk of the rows; the columns are unrolled
+    // at compile time, so each number column is one fixed field read, as if written out by hand.
     std::array<Extremes, kProcessColumnCount> found;
     found.fill(
         {std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::min()});
-    for (const StoredRow& row : rows_)
-        for (const ColumnDescription& column : kProcessColumns)
-            if (column.kind == ColumnDescription::Kind::Number) {
-                Extremes& extremes = found[static_cast<int>(column.column)];
-                const std::int32_t value = row.numbers.*column.number;
-                extremes = {std::min(extremes.lowest, value), std::max(extremes.highest, value)};
-            }
+    const auto walk = [&]<std::size_t... position>(std::index_sequence<position...>) {
+        for (const StoredRow& row : rows_) {
+            const auto update = [&]<std::size_t at>(std::integral_constant<std::size_t, at>) {
+                if constexpr (kProcessColumns[at].kind == ColumnDescription::Kind::Number) {
+                    const std::int32_t value = row.numbers.*kProcessColumns[at].number;
+                    found[at] = {std::min(found[at].lowest, value),
+                                 std::max(found[at].highest, value)};
+                }
+            };
+            (update(std::integral_constant<std::size_t, position>{}), ...);
+        }
+    };
+    walk(std::make_index_sequence<kProcessColumnCount>{});
     extremes_ = found;
     // Unsorted, the shown order is the platform's and needs no positions.
     if (sortColumn_) Sort();
