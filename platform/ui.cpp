@@ -1,7 +1,5 @@
 #include "platform/ui.h"
 
-#include <cstring>
-
 #include "platform/system_library.h"
 
 namespace wtsscope {
