@@ -406,7 +406,6 @@ NTSTATUS FakePlatform::LookupSids(std::unique_lock<std::mutex>& lock, ULONG coun
     for (ULONG i = 0; i < count; ++i) {
         const std::string text = SidText(sids[i]);
         ++accountLookups;
-        ++lookupsBySid[text];
         sidTexts.emplace_back(text.begin(), text.end());
         const auto account = accounts.find(text);
         found.push_back(account == accounts.end() ? std::nullopt
@@ -414,17 +413,11 @@ NTSTATUS FakePlatform::LookupSids(std::unique_lock<std::mutex>& lock, ULONG coun
     }
     lookupCalls.push_back(count);
     const std::optional<NTSTATUS> failure = lookupFailure;
-    const DWORD delay = lookupDelayMs;
     if (holding_) {
         const int ticket = arrived_++;
         ++held_;
         lookupChanged_.wait(lock, [&] { return !holding_ || ticket < releasedUpTo_; });
         --held_;
-    }
-    if (delay != 0) {
-        lock.unlock();
-        Sleep(delay);
-        lock.lock();
     }
     const auto done = [this](NTSTATUS status) {
         --running_;

@@ -70,14 +70,11 @@ class FakePlatform {
     // LookupsSettled() has said so.
     std::map<std::string, FakeAccount> accounts;  // by string SID; others do not resolve
     int accountLookups = 0;                       // identifiers asked for
-    std::map<std::string, int> lookupsBySid;
     std::vector<std::size_t> lookupCalls;  // identifiers asked for in each call
     // Every lookup fails with this status, as when the accounts' domain cannot be reached.
     std::optional<NTSTATUS> lookupFailure;
     // Opening the authority's policy fails with this status.
     std::optional<NTSTATUS> policyFailure;
-    // Each lookup takes this long, as one that has to ask across the network does.
-    DWORD lookupDelayMs = 0;
     // Turning an identifier into its string form fails with this code.
     std::optional<DWORD> sidTextFailure;
 
