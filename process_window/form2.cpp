@@ -176,10 +176,9 @@ void Form2::FitColumns() {
     std::array<int, kProcessColumnCount> widths{};
     for (int position = 0; position < kProcessColumnCount; ++position) {
         int& width = widths[position];
-        width = ListView1.ColumnWidth(position);
         if (userWidths_[position]) {
             // The user's width stays, as large on the screen at a new DPI.
-            width = MulDiv(width, dpi_, columnsDpi_);
+            width = MulDiv(ListView1.ColumnWidth(position), dpi_, columnsDpi_);
             continue;
         }
         width = TextWidth(dc.get(), kProcessColumns[position].header) +
