@@ -16,14 +16,20 @@ touch "$out/wtsscope.exe" "$out/wtsscope-2.1.0-${3#release-}.zip"
 FAKE
 chmod +x "$work/bin/cmake"
 for arch in win32 win64; do
-    mkdir -p "$work/tree/build/package/$arch" && touch "$work/tree/build/package/$arch/wtsscope-2.0.9-$arch.zip"
+    mkdir -p "$work/tree/build/package/$arch"
+    touch "$work/tree/build/package/$arch/wtsscope-2.0.9-$arch.zip"
 done
 cd "$work/tree"
-PATH=$work/bin:$PATH WTS_PACKAGE_DEPS_DONE=1 SOURCE_DATE_EPOCH=1 scripts/package >"$work/out" 2>&1 ||
-    { cat "$work/out"; echo "FAILED: scripts/package did not finish"; exit 1; }
+export PATH=$work/bin:$PATH WTS_PACKAGE_DEPS_DONE=1 SOURCE_DATE_EPOCH=1
+if ! scripts/package >"$work/out" 2>&1; then
+    cat "$work/out"
+    echo "FAILED: scripts/package did not finish"
+    exit 1
+fi
 shipped=$(find dist -name '*.zip' -printf '%f\n' | LC_ALL=C sort)
 summed=$(awk '/zip$/ { print $2 }' dist/SHA256SUMS)
-if [[ $shipped != $'wtsscope-2.1.0-win32.zip\nwtsscope-2.1.0-win64.zip' || $summed != "$shipped" ]]; then
+expected=$'wtsscope-2.1.0-win32.zip\nwtsscope-2.1.0-win64.zip'
+if [[ $shipped != "$expected" || $summed != "$shipped" ]]; then
     echo "FAILED: dist/ holds ${shipped//$'\n'/ }; SHA256SUMS names ${summed//$'\n'/ }"
     exit 1
 fi
