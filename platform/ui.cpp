@@ -248,7 +248,8 @@ void ListView::SetColumnWidth(int position, int width) {
 }
 
 std::optional<int> ListView::ResizedColumn(const NMHDR& notification) const {
-    if (!hwnd_ || notification.hwndFrom != ListView_GetHeader(hwnd_)) return std::nullopt;
+    // The code first: the list's own notifications, a cell's text for each it paints among them,
+    // never cost a question to the list.
     const auto& header = reinterpret_cast<const NMHEADERW&>(notification);
     switch (notification.code) {
         case HDN_ENDTRACKW:
@@ -260,7 +261,8 @@ std::optional<int> ListView::ResizedColumn(const NMHDR& notification) const {
         default:
             return std::nullopt;
     }
-    if (header.iItem < 0) return std::nullopt;
+    if (!hwnd_ || notification.hwndFrom != ListView_GetHeader(hwnd_) || header.iItem < 0)
+        return std::nullopt;
     return header.iItem;
 }
 
