@@ -20,7 +20,7 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 }  // namespace
 
 Form1::Form1(const Platform& platform, std::function<void()> openProcessWindow)
-    : platform_(platform), openProcessWindow_(std::move(openProcessWindow)) {}
+    : Window(platform), openProcessWindow_(std::move(openProcessWindow)) {}
 
 HWND Form1::Create() {
     return CreateOnce(kClassName, L"Form1", kStyle, kClientWidth, kClientHeight);

@@ -46,7 +46,6 @@ class Form1 : public Window<Form1> {
     // Lets List1 scroll sideways as far as its widest line.
     void FitListExtent();
 
-    const Platform& platform_;
     std::function<void()> openProcessWindow_;
     std::vector<Session> Sessions;
     std::vector<std::wstring> report_;

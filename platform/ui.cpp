@@ -1,5 +1,7 @@
 #include "platform/ui.h"
 
+#include <new>
+
 #include "platform/system_library.h"
 
 namespace wtsscope {
@@ -184,6 +186,16 @@ LRESULT FocusedButtonAsDefault(HWND window) {
     return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
 }
 
+DWORD CurrentExceptionCode() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        return ERROR_INTERNAL_ERROR;
+    }
+}
+
 }  // namespace window_detail
 
 // --- ListBox ---------------------------------------------------------------------------------
@@ -233,6 +245,25 @@ int ListView::ColumnWidth(int position) const { return ListView_GetColumnWidth(h
 
 void ListView::SetColumnWidth(int position, int width) {
     ListView_SetColumnWidth(hwnd_, position, width);
+}
+
+std::optional<int> ListView::ResizedColumn(const NMHDR& notification) const {
+    // The code first: the list's own notifications, a cell's text for each it paints among them,
+    // never cost a question to the list.
+    const auto& header = reinterpret_cast<const NMHEADERW&>(notification);
+    switch (notification.code) {
+        case HDN_ENDTRACKW:
+        case HDN_DIVIDERDBLCLICKW:
+            break;
+        case HDN_ITEMCHANGEDW:
+            if (header.pitem && (header.pitem->mask & HDI_WIDTH)) break;
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+    if (!hwnd_ || notification.hwndFrom != ListView_GetHeader(hwnd_) || header.iItem < 0)
+        return std::nullopt;
+    return header.iItem;
 }
 
 void ListView::ShowSortArrow(std::optional<int> sortedColumn) {
@@ -294,6 +325,15 @@ void ListView::EnsureVisible(std::size_t row) {
     ListView_EnsureVisible(hwnd_, RowIndex(row), FALSE);
 }
 
+void ListView::ScrollToTop(std::size_t row) {
+    const int top = TopRow();
+    RECT bounds{};
+    if (RowIndex(row) == top || !ListView_GetItemRect(hwnd_, top, &bounds, LVIR_BOUNDS)) return;
+    // A report view scrolls by whole rows, rounding what it is given: a multiple of the row's
+    // height is taken as it is.
+    ListView_Scroll(hwnd_, 0, (RowIndex(row) - top) * (bounds.bottom - bounds.top));
+}
+
 void ListView::RepaintRows() { InvalidateRect(hwnd_, nullptr, TRUE); }
 
 namespace {
@@ -317,14 +357,18 @@ std::optional<LRESULT> ListView::AnswerOwnerData(NMHDR& notification, const Owne
     switch (notification.code) {
         case LVN_GETDISPINFOW: {
             LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(notification).item;
-            // Only a text of a cell that is there, into the room the list gives.
-            if ((item.mask & LVIF_TEXT) && item.iItem >= 0 &&
-                static_cast<std::size_t>(item.iItem) < owner.rows && item.iSubItem >= 0 &&
-                item.iSubItem < owner.columns && item.pszText && item.cchTextMax > 0) {
-                const std::wstring text =
-                    owner.cellText(static_cast<std::size_t>(item.iItem), item.iSubItem);
-                lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
+            // Only into the room the list gives. A cell the owner does not have (a row gone with
+            // a failed refresh, or asked for while the window closes) reads empty: the buffer
+            // holds whatever the list last put there.
+            if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return 0;
+            if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= owner.rows ||
+                item.iSubItem < 0 || item.iSubItem >= owner.columns) {
+                item.pszText[0] = L'\0';
+                return 0;
             }
+            const std::wstring text =
+                owner.cellText(static_cast<std::size_t>(item.iItem), item.iSubItem);
+            lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
             return 0;
         }
         case LVN_ODFINDITEMW: {

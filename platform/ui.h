@@ -11,11 +11,13 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/geometry.h"
 #include "platform/handle.h"
 #include "platform/list_search.h"
+#include "platform/platform.h"
 
 // Windows Vista on; MinGW-w64's commctrl.h lacks it.
 #ifndef LVFI_SUBSTRING
@@ -108,17 +110,26 @@ void DetachAccelerators(HWND window);
 // The focused push button's identifier as DM_GETDEFID answers it, or 0 where the focus is on no
 // push button of the window.
 LRESULT FocusedButtonAsDefault(HWND window);
+// Posted by a window to itself to show the error box of a failure that ended a message. WM_APP is
+// the base's; a window numbers its own messages from WM_APP + 1.
+constexpr UINT kFailureMessage = WM_APP;
+// The timer that shows it instead where the window's queue is full: timer 1 is the base's too.
+constexpr UINT_PTR kFailureTimer = 1;
+// The code the error box shows for the exception being handled: memory for std::bad_alloc, an
+// internal error for anything else.
+DWORD CurrentExceptionCode();
 }  // namespace window_detail
 
 // The scratch-program pattern: the static procedure finds the object behind the window and
 // forwards to its HandleMessage; what every window of the program needs is handled here once.
 //
 // A derived window answers HandleMessage and Layout(int dpi), and passes what it does not handle
-// to DefaultHandling.
+// to DefaultHandling. No exception leaves the window procedure into the system's code that called
+// it: one that ends a message is shown in the error box once that message is over.
 template <class Derived>
 class Window {
   public:
-    Window() = default;
+    explicit Window(const Platform& platform) : platform_(platform) {}
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
@@ -158,7 +169,19 @@ class Window {
             self = reinterpret_cast<Derived*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
         }
         if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
-        const LRESULT result = self->HandleMessage(message, wParam, lParam);
+        LRESULT result = 0;
+        const bool showingFailure = message == window_detail::kFailureMessage ||
+                                    (message == WM_TIMER && wParam == window_detail::kFailureTimer);
+        try {
+            if (showingFailure)
+                self->ShowFailure();
+            else
+                result = self->HandleMessage(message, wParam, lParam);
+        } catch (...) {
+            // A box that cannot even be shown is not asked for again: that would go round for as
+            // long as the memory is short.
+            if (!showingFailure) self->Failed(window_detail::CurrentExceptionCode());
+        }
         if (message == WM_NCDESTROY) {
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             self->Closing(hwnd);
@@ -226,6 +249,7 @@ class Window {
         window_detail::AttachAccelerators(hwnd_, accelerators_.get());
     }
 
+    const Platform& platform_;
     HWND hwnd_ = nullptr;
     int dpi_ = USER_DEFAULT_SCREEN_DPI;
 
@@ -235,10 +259,30 @@ class Window {
         window_detail::DetachAccelerators(window);
         hwnd_ = nullptr;
         focus_ = nullptr;
+        failure_.reset();
         window_detail::Closed();
     }
 
+    // The box opens its own message loop, which must not run in the middle of the message that
+    // failed: inside a paint, a notification the list waits on, or a message another thread sent
+    // and waits on. So the failure waits for the queue, the first of a burst alone.
+    void Failed(DWORD code) {
+        if (!hwnd_ || failure_) return;
+        failure_ = code;
+        // A full queue refuses the message; a timer is no queued message and still comes.
+        if (!PostMessageW(hwnd_, window_detail::kFailureMessage, 0, 0))
+            SetTimer(hwnd_, window_detail::kFailureTimer, USER_TIMER_MINIMUM, nullptr);
+    }
+
+    void ShowFailure() {
+        KillTimer(hwnd_, window_detail::kFailureTimer);
+        const std::optional<DWORD> code = std::exchange(failure_, std::nullopt);
+        if (code)
+            platform_.ShowError(hwnd_, L"Error", *code, L"The action could not be completed.");
+    }
+
     HWND focus_ = nullptr;
+    std::optional<DWORD> failure_;
     UniqueAccelerators accelerators_;
 };
 
@@ -292,6 +336,15 @@ class ListView {
     void AddColumn(int position, const wchar_t* header);
     int ColumnWidth(int position) const;
     void SetColumnWidth(int position, int width);
+    // The column whose width the user changed, from a notification the list passes on to its parent
+    // from its header (hwndFrom is the header, idFrom the header's own identifier): a divider
+    // dragged (HDN_ENDTRACKW) or double-clicked (HDN_DIVIDERDBLCLICKW, after which the list fits
+    // the column itself), or a width changed any other way (HDN_ITEMCHANGEDW, as while a divider is
+    // dragged with the full-drag style every report view's header has). Windows passes all three
+    // on; Wine 8 passes on the first two and keeps HDN_ITEMCHANGED to itself. A width the program
+    // sets also comes as HDN_ITEMCHANGEDW: the caller tells those apart. None for any other
+    // notification.
+    std::optional<int> ResizedColumn(const NMHDR& notification) const;
     // The up arrow on the sorted column's header, none on the others.
     void ShowSortArrow(std::optional<int> sortedColumn);
 
@@ -311,6 +364,8 @@ class ListView {
     void Focus(std::size_t row);
     void ClearSelectionAndFocus();
     void EnsureVisible(std::size_t row);
+    // Scrolls until the row is the first visible one, or as far as the list scrolls.
+    void ScrollToTop(std::size_t row);
     void RepaintRows();
 
     // The answer to the list's question about its rows: a cell's text (LVN_GETDISPINFOW) or the

@@ -30,7 +30,7 @@ int LocaleCompare(std::wstring_view a, std::wstring_view b) {
 }  // namespace
 
 Form2::Form2(const Platform& platform)
-    : platform_(platform), rows_(LocaleCompare, [&platform](const void* sid) {
+    : Window(platform), rows_(LocaleCompare, [&platform](const void* sid) {
           return platform.IdentifierText(const_cast<PSID>(sid));
       }) {}
 
@@ -90,6 +90,10 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT Form2::OnNotify(NMHDR& header) {
+    if (const std::optional<int> column = ListView1.ResizedColumn(header)) {
+        OnColumnResized(*column);
+        return 0;
+    }
     if (header.idFrom != kListView1) return 0;
     if (header.code == LVN_COLUMNCLICK) {
         OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem + 1);
@@ -116,6 +120,8 @@ void Form2::OnLoad() {
     Command1.SetCaption(L"Refresh");
     for (int position = 0; position < kProcessColumnCount; ++position)
         ListView1.AddColumn(position, kProcessColumns[position].header);
+    // A new list: every width follows the texts again.
+    userWidths_ = {};
     FocusFirst(ListView1.Handle());
     dpi_ = WindowDpi(hwnd_);
     Layout(dpi_);
@@ -167,51 +173,76 @@ void Form2::FitColumns() {
     const WindowDC dc(ListView1.Handle());
     if (!dc) return;
     const SelectedObject font(dc.get(), font_.get());
+    std::array<int, kProcessColumnCount> widths{};
     for (int position = 0; position < kProcessColumnCount; ++position) {
-        int width = TextWidth(dc.get(), kProcessColumns[position].header) +
-                    TwipsToPixels(kHeaderPadding, dpi_);
+        int& width = widths[position];
+        if (userWidths_[position]) {
+            // The user's width stays, as large on the screen at a new DPI.
+            width = MulDiv(ListView1.ColumnWidth(position), dpi_, columnsDpi_);
+            continue;
+        }
+        width = TextWidth(dc.get(), kProcessColumns[position].header) +
+                TwipsToPixels(kHeaderPadding, dpi_);
         for (const std::wstring& text : rows_.WidthCandidates(static_cast<ProcessColumn>(position)))
             width = std::max(width, TextWidth(dc.get(), text) + TwipsToPixels(kCellPadding, dpi_));
-        if (ListView1.ColumnWidth(position) != width) ListView1.SetColumnWidth(position, width);
     }
+    // Nothing from here on throws, so the mark comes off again.
+    fittingColumns_ = true;
+    for (int position = 0; position < kProcessColumnCount; ++position)
+        if (ListView1.ColumnWidth(position) != widths[position])
+            ListView1.SetColumnWidth(position, widths[position]);
+    fittingColumns_ = false;
+    columnsDpi_ = dpi_;
+}
+
+void Form2::OnColumnResized(int index) {
+    if (!fittingColumns_ && index < kProcessColumnCount) userWidths_[index] = true;
+}
+
+std::optional<std::int32_t> Form2::ProcessAt(std::optional<std::size_t> row) const {
+    // The list can count rows the model no longer has, after a refresh that failed half-way.
+    if (!row || *row >= rows_.Size()) return std::nullopt;
+    return rows_.ProcessId(*row);
 }
 
 Form2::Selection Form2::SelectedProcesses() const {
     Selection selection;
-    const auto idOf = [this](std::optional<std::size_t> row) -> std::optional<std::int32_t> {
-        if (!row || *row >= rows_.Size()) return std::nullopt;
-        return rows_.ProcessId(*row);
-    };
     const std::size_t count = ListView1.SelectedCount();
     // Every row selected is kept as that, not as a walk of the whole list.
     selection.all = count != 0 && count == rows_.Size();
     if (!selection.all)
         for (const std::size_t row : ListView1.SelectedRows())
-            selection.selected.push_back(rows_.ProcessId(row));
-    selection.focused = idOf(ListView1.FocusedRow());
-    selection.mark = idOf(ListView1.SelectionMark());
+            if (const std::optional<std::int32_t> id = ProcessAt(row))
+                selection.selected.push_back(*id);
+    selection.focused = ProcessAt(ListView1.FocusedRow());
+    selection.mark = ProcessAt(ListView1.SelectionMark());
     return selection;
 }
 
 void Form2::Select(const Selection& selection) {
     if (selection.all) ListView1.SelectAll();
-    if (selection.selected.empty() && !selection.focused && !selection.mark) return;
+    if (selection.selected.empty() && !selection.focused && !selection.mark && !selection.top)
+        return;
     std::vector<std::int32_t> wanted = selection.selected;
     std::sort(wanted.begin(), wanted.end());
     std::optional<std::size_t> focused;
     std::optional<std::size_t> mark;
+    std::optional<std::size_t> top;
     for (std::size_t row = 0; row < rows_.Size(); ++row) {
         const std::int32_t id = rows_.ProcessId(row);
         if (std::binary_search(wanted.begin(), wanted.end(), id)) ListView1.Select(row);
         if (!focused && selection.focused == id) focused = row;
         if (!mark && selection.mark == id) mark = row;
+        if (!top && selection.top == id) top = row;
     }
     if (focused) {
         ListView1.Focus(*focused);
-        ListView1.EnsureVisible(*focused);
+        if (!selection.top) ListView1.EnsureVisible(*focused);
     }
     // Focusing a row moves the mark to it; the anchor stays where it was.
     ListView1.SetSelectionMark(mark);
+    // Last: Wine's list scrolls to a row given the focus, which Windows' does not.
+    if (top) ListView1.ScrollToTop(*top);
 }
 
 void Form2::OnSelectAll() { ListView1.SelectAll(); }
@@ -228,14 +259,17 @@ void Form2::OnCommand1Click() { RefreshProcessList(); }
 
 void Form2::OnColumnClick(int index) { SortBy(static_cast<ProcessColumn>(index - 1)); }
 
-void Form2::SortBy(ProcessColumn column) {
-    const Selection selection = SelectedProcesses();
+void Form2::SortBy(ProcessColumn column, View view) {
+    Selection selection = SelectedProcesses();
+    if (view == View::HoldStill) {
+        const int top = ListView1.TopRow();
+        if (top >= 0) selection.top = ProcessAt(static_cast<std::size_t>(top));
+    }
     rows_.SortBy(column);
     ListView1.ShowSortArrow(static_cast<int>(column));
-    if (selection.all || !selection.selected.empty() || selection.focused) {
+    if (selection.all || !selection.selected.empty() || selection.focused)
         ListView1.ClearSelectionAndFocus();
-        Select(selection);
-    }
+    Select(selection);
     // The same rows in another order: the count stands, only the cells are painted anew.
     ListView1.RepaintRows();
 }
@@ -295,10 +329,10 @@ void Form2::OnAccountNames() {
         named |= rows_.NameAccount(answer.number, std::move(answer.name));
     if (!named) return;
     FitColumns();
-    // Sorted by account, the rows take their places among the names; otherwise only the texts
-    // change.
+    // Sorted by account, the rows take their places among the names, without moving the view
+    // under a user who may be reading or scrolling it; otherwise only the texts change.
     if (rows_.SortColumn() == ProcessColumn::UserId)
-        SortBy(ProcessColumn::UserId);
+        SortBy(ProcessColumn::UserId, View::HoldStill);
     else
         ListView1.RepaintRows();
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,7 @@ class Form2 : public Window<Form2> {
     void OnLoad();
     void OnCommand1Click();
     void OnColumnClick(int index);
+    void OnColumnResized(int index);
     void OnAccountNames();
     void OnSize();
     void OnGetMinMaxInfo(MINMAXINFO& limits) const;
@@ -51,8 +53,11 @@ class Form2 : public Window<Form2> {
     void RefreshProcessList();
     static std::wstring PointerToStringBytes(LPCSTR address);
     void AskForNewAccounts();
-    // Shows the rows sorted by the column, the same processes selected and focused.
-    void SortBy(ProcessColumn column);
+    // How the list shows a new order: the user's own actions bring the focused row into view;
+    // names arriving in the background leave the same process in the first visible row.
+    enum class View { ShowFocus, HoldStill };
+    // Shows the rows sorted by the column, the same processes selected, focused and marked.
+    void SortBy(ProcessColumn column, View view = View::ShowFocus);
     void Layout(int dpi);
     void PlaceControls();
     void FitColumns();
@@ -63,17 +68,27 @@ class Form2 : public Window<Form2> {
         std::vector<std::int32_t> selected;
         std::optional<std::int32_t> focused;
         std::optional<std::int32_t> mark;
+        // The process in the first visible row, where it is to stay there rather than the list
+        // scrolling to the focused row.
+        std::optional<std::int32_t> top;
     };
     Selection SelectedProcesses() const;
     void Select(const Selection& selection);
+    // The process in a row of the list, none for a row the model does not have.
+    std::optional<std::int32_t> ProcessAt(std::optional<std::size_t> row) const;
 
-    const Platform& platform_;
     ProcessTable rows_;
     // While the window is open.
     std::optional<AccountLookups> accountLookups_;
     ListView ListView1;
     Button Command1;
     UniqueFont font_;
+    // The columns whose width the user has set while the window is open: kept, not fitted to
+    // their texts, and scaled with the DPI the widths were set at.
+    std::array<bool, kProcessColumnCount> userWidths_{};
+    int columnsDpi_ = USER_DEFAULT_SCREEN_DPI;
+    // While the program itself sets widths.
+    bool fittingColumns_ = false;
 };
 
 }  // namespace wtsscope

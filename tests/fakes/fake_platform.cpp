@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <new>
 
 namespace wtsscope::testing {
 namespace {
@@ -232,6 +233,7 @@ BOOL FakePlatform::EnumerateSessions(PWTS_SESSION_INFOA* records, DWORD* count) 
 
 BOOL FakePlatform::EnumerateProcesses(PWTS_PROCESS_INFOA* records, DWORD* count) {
     ++processEnumerations;
+    if (processesOutOfMemory) throw std::bad_alloc();
     if (processFailure_) {
         SetLastError(*processFailure_);
         return FALSE;

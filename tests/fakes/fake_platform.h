@@ -57,6 +57,9 @@ class FakePlatform {
     void FailProcesses(DWORD lastError);
     // Succeeds with this count but an empty block: for counts that cannot be real.
     void ScriptProcessCountOnly(DWORD count);
+    // Process enumerations throw std::bad_alloc, as the program's own reading does when memory
+    // runs out in the middle of a refresh.
+    bool processesOutOfMemory = false;
     // Lays out the scripted sessions and processes once, now: until they are scripted again, every
     // enumeration hands out that same block, so a timing sees the reading and not the scripting.
     void PrebuildBlocks();
@@ -70,7 +73,7 @@ class FakePlatform {
     // LookupsSettled() has said so.
     std::map<std::string, FakeAccount> accounts;  // by string SID; others do not resolve
     int accountLookups = 0;                       // identifiers asked for
-    std::vector<std::size_t> lookupCalls;  // identifiers asked for in each call
+    std::vector<std::size_t> lookupCalls;         // identifiers asked for in each call
     // Every lookup fails with this status, as when the accounts' domain cannot be reached.
     std::optional<NTSTATUS> lookupFailure;
     // Opening the authority's policy fails with this status.

@@ -190,6 +190,26 @@ INSTANTIATE_TEST_SUITE_P(Codes, SessionEnumerationFault, ::testing::ValuesIn(kEn
 INSTANTIATE_TEST_SUITE_P(Codes, ProcessEnumerationFault, ::testing::ValuesIn(kEnumerationFailures),
                          CodeName);
 
+// Memory running out in the middle of a refresh ends that message, not the window; the error box
+// waits until the message is over.
+TEST_F(Faults, AnExceptionInAWindowIsReportedWithItsCodeAndTheWindowStays) {
+    fake.processesOutOfMemory = true;
+    processes = std::make_unique<Form2>(fake.platform());
+    ASSERT_NE(processes->Create(), nullptr);
+    EXPECT_TRUE(fake.messageBoxes.empty());
+    DrainMessages();
+    ASSERT_EQ(fake.messageBoxes.size(), 1u);
+    EXPECT_EQ(fake.messageBoxes[0].title, L"Error 8");  // ERROR_NOT_ENOUGH_MEMORY
+    EXPECT_EQ(fake.messageBoxes[0].prompt, L"The action could not be completed.");
+    EXPECT_EQ(fake.messageBoxes[0].style, kErrorBoxStyle);
+    EXPECT_EQ(fake.messageBoxes[0].owner, processes->Handle());
+    fake.processesOutOfMemory = false;
+    ScriptTypicalProcesses();
+    ClickRefresh();
+    AwaitAccountNames(1);
+    EXPECT_EQ(Rows(), TypicalRows());
+}
+
 TEST_F(Faults, AnEnumerationFailingWithoutACodeIsStillReported) {
     // FALSE, with the thread's last error left at 0.
     fake.FailSessions(ERROR_SUCCESS);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include "platform/text.h"
 #include "tests/fakes/fake_platform.h"
@@ -38,6 +39,30 @@ std::vector<int> SortArrows(HWND listView) {
         arrows.push_back(item.fmt & (HDF_SORTUP | HDF_SORTDOWN));
     }
     return arrows;
+}
+
+// Drags the divider at the right end of a column's header so many pixels to the right, or
+// double-clicks it, as a user does with the mouse.
+void PressDivider(HWND listView, int column, int dragBy, bool twice = false) {
+    const HWND header = ListView_GetHeader(listView);
+    RECT rect{};
+    Header_GetItemRect(header, column, &rect);
+    const int y = (rect.top + rect.bottom) / 2;
+    SendMessageW(header, twice ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN, MK_LBUTTON,
+                 MAKELPARAM(rect.right - 1, y));
+    SendMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(rect.right - 1 + dragBy, y));
+    SendMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(rect.right - 1 + dragBy, y));
+    DrainMessages();
+}
+
+// Passes HDN_ITEMCHANGED on from the list's header to the window, as Windows' list view does and
+// Wine's does not: the window then hears of the widths it sets itself too.
+LRESULT CALLBACK PassOnWidthChanges(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR) {
+    const LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+    if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == HDN_ITEMCHANGEDW)
+        SendMessageW(GetParent(list), WM_NOTIFY, wParam, lParam);
+    return result;
 }
 
 void SetClientSize(HWND window, int width, int height) {
@@ -133,24 +158,38 @@ TEST_F(Form2Test, RowsComeAtOnceAndTheNamesWhenTheLookupAnswers) {
     EXPECT_EQ(fake.lookupCalls, std::vector<std::size_t>{2});
 }
 
-TEST_F(Form2Test, NamesArrivingSortAListSortedByAccountAgainKeepingTheSelection) {
+TEST_F(Form2Test, NamesArrivingReSortAListSortedByAccountUnderTheSameViewAndSelection) {
     fake.HoldLookups();
-    fake.accounts["S-1-5-21-7-8-9-1002"] = {L"CORP", L"bo"};
-    fake.ScriptProcesses({{1, 10, "a.exe", "S-1-5-21-7-8-9-1002"},
-                          {0, 4, "System", "S-1-5-18"},
-                          {1, 20, "b.exe", "S-1-5-21-7-8-9-1001"}});
+    fake.accounts["S-1-5-21-7-8-9-1002"] = {L"AAA", L"bo"};
+    // By identifier SYSTEM's 50 rows come first, then ann's 100, then bo's 150; by name bo's,
+    // ann's, then SYSTEM's.
+    std::vector<FakeProcess> scripted;
+    for (DWORD id = 1; id <= 300; ++id)
+        scripted.push_back({1, id, "p.exe",
+                            id <= 50    ? "S-1-5-18"
+                            : id <= 150 ? "S-1-5-21-7-8-9-1001"
+                                        : "S-1-5-21-7-8-9-1002"});
+    fake.ScriptProcesses(scripted);
     OpenProcesses();
     ClickHeader(List(), 3);
-    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"4", L"20", L"10"}));
-    ListView_SetItemState(List(), 2, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_SetSelectionMark(List(), 2);
+    // A process of SYSTEM's is selected and focused, the anchor on another; the user then reads
+    // ann's rows halfway down. (Wine's list scrolls to a row given the focus; Windows' does not.)
+    ListView_SetItemState(List(), 10, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetSelectionMark(List(), 20);
+    ListView_EnsureVisible(List(), 299, FALSE);
+    ListView_EnsureVisible(List(), 100, FALSE);
+    ASSERT_EQ(ListView_GetTopIndex(List()), 100);
+
     fake.ReleaseLookups();
     AwaitAccountNames(1);
-    EXPECT_EQ(Column(3),
-              (std::vector<std::wstring>{L"CORP\\ann", L"CORP\\bo", L"NT AUTHORITY\\SYSTEM"}));
-    EXPECT_EQ(SelectedIds(), std::vector<std::wstring>{L"10"});
-    EXPECT_EQ(FocusedId(), L"10");
-    EXPECT_EQ(ListView_GetSelectionMark(List()), 1);
+    EXPECT_EQ(ListViewCell(List(), 0, 3), L"AAA\\bo");
+    EXPECT_EQ(ListViewCell(List(), 299, 3), L"NT AUTHORITY\\SYSTEM");
+    // The same process in the first visible row, now the 201st.
+    EXPECT_EQ(ListView_GetTopIndex(List()), 200);
+    EXPECT_EQ(ListViewCell(List(), 200, 1), L"101");
+    EXPECT_EQ(SelectedIds(), std::vector<std::wstring>{L"11"});
+    EXPECT_EQ(FocusedId(), L"11");
+    EXPECT_EQ(ListViewCell(List(), ListView_GetSelectionMark(List()), 1), L"21");
 }
 
 TEST_F(Form2Test, AnAnswerForAClosedWindowIsDroppedAndTheNextOpeningAsksAgain) {
@@ -309,6 +348,15 @@ TEST_F(Form2Test, SelectionAndFocusStayOnTheSameProcessesAcrossRefreshAndSort) {
     ClickHeader(List(), 1);
     EXPECT_EQ(SelectedIds(), (std::vector<std::wstring>{L"20", L"40"}));
     EXPECT_EQ(FocusedId(), L"20");
+
+    // An anchor alone, with nothing selected or focused, stays with its process too.
+    ListView_SetItemState(List(), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetSelectionMark(List(), 0);
+    ASSERT_EQ(ListViewCell(List(), 0, 1), L"5");
+    ClickHeader(List(), 2);
+    EXPECT_EQ(ListViewCell(List(), ListView_GetSelectionMark(List()), 1), L"5");
+    EXPECT_TRUE(SelectedIds().empty());
+    EXPECT_EQ(FocusedId(), L"");
 }
 
 TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
@@ -371,6 +419,49 @@ TEST_F(Form2Test, LayoutIsTheTableAtTheDesignSizeAndFollowsTheWindow) {
         for (const std::wstring& text :
              {HeaderTexts(List())[column], ListViewCell(List(), 0, column)})
             EXPECT_GT(ListView_GetColumnWidth(List(), column), TextWidth(dc.get(), text)) << column;
+    }
+}
+
+TEST_F(Form2Test, AColumnWidthTheUserSetStaysWhileTheWindowIsOpen) {
+    fake.accounts["S-1-5-21-7-8-9-1001"] = {L"CORP",
+                                            L"an-account-name-far-wider-than-its-identifier"};
+    const auto width = [this](int column) { return ListView_GetColumnWidth(List(), column); };
+    std::optional<int> firstFitted;
+    for (const bool passedOn : {false, true}) {
+        SCOPED_TRACE(passedOn ? "HDN_ITEMCHANGED passed on" : "as Wine passes notifications on");
+        fake.HoldLookups();
+        fake.ScriptProcesses(
+            {{0, 4, "System", "S-1-5-18"}, {1, 500, "notepad.exe", "S-1-5-21-7-8-9-1001"}});
+        OpenProcesses();
+        if (passedOn) SetWindowSubclass(List(), PassOnWidthChanges, 0, 0);
+        // Every opening starts with the widths fitted to the texts.
+        if (!firstFitted) firstFitted = width(2);
+        EXPECT_EQ(width(2), *firstFitted);
+        PressDivider(List(), 2, -20);
+        const int dragged = width(2);
+        ASSERT_EQ(dragged, *firstFitted - 20);
+        PressDivider(List(), 1, 0, true);
+        const int doubleClicked = width(1);
+
+        // Names wider than the identifiers arrive, then a refresh brings a wider name, process
+        // identifier and account: the widths the user set stay, the others follow the texts.
+        fake.ReleaseLookups();
+        AwaitAccountNames(passedOn ? 2 : 1);
+        const int named = width(3);
+        fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"},
+                              {1, 1234567890, "a-process-name-far-wider-than-any-before.exe",
+                               "S-1-5-21-1234567890-1234567890-1234567890-1234567890-1234567890"}});
+        ClickRefresh();
+        EXPECT_EQ(width(2), dragged);
+        EXPECT_EQ(width(1), doubleClicked);
+        EXPECT_GT(width(3), named);
+        // At twice the DPI, twice as wide.
+        SendDpiChange(
+            processes->Handle(), 192, {96, 192},
+            {TwipsToPixels(Form2::kClientWidth, 192), TwipsToPixels(Form2::kClientHeight, 192)});
+        EXPECT_EQ(width(2), 2 * dragged);
+        SendMessageW(processes->Handle(), WM_CLOSE, 0, 0);
+        DrainMessages();
     }
 }
 

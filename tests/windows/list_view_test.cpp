@@ -37,13 +37,16 @@ std::wstring AskForCell(Rows& rows, int row, int column, int room, UINT mask = L
     return buffer.substr(0, buffer.find(L'\0'));
 }
 
-TEST(OwnerData, CellTextsOnlyOfCellsThereAndOnlyAsMuchAsTheListHasRoomFor) {
+TEST(OwnerData, CellTextsOfCellsThereEmptyTextsOfOthersAndNoMoreThanTheRoom) {
     Rows rows;
     EXPECT_EQ(AskForCell(rows, 1, 0, 8), L"b");
     EXPECT_EQ(AskForCell(rows, 3, 0, 8), L"a much ");
-    for (const auto& [row, column, room] : std::vector<std::tuple<int, int, int>>{
-             {4, 0, 8}, {-1, 0, 8}, {0, 1, 8}, {0, -1, 8}, {0, 0, 0}})
-        EXPECT_EQ(AskForCell(rows, row, column, room), L"--------") << row << column << room;
+    // A cell the owner does not have reads empty, not as whatever the buffer held.
+    for (const auto& [row, column] :
+         std::vector<std::pair<int, int>>{{4, 0}, {-1, 0}, {0, 1}, {0, -1}})
+        EXPECT_EQ(AskForCell(rows, row, column, 8), L"") << row << column;
+    // No room, or no text asked for: nothing is written.
+    EXPECT_EQ(AskForCell(rows, 4, 0, 0), L"--------");
     EXPECT_EQ(AskForCell(rows, 0, 0, 8, LVIF_IMAGE), L"--------");
     NMHDR other{nullptr, 0, LVN_COLUMNCLICK};
     EXPECT_EQ(ListView::AnswerOwnerData(other, rows.Owner()), std::nullopt);

@@ -281,11 +281,12 @@ const ReviewedLibrary kReviewedImports[] = {
      "DestroyAcceleratorTable DestroyWindow DispatchMessageW EmptyClipboard GetAncestor "
      "GetClassInfoExW GetClientRect GetDC GetDlgCtrlID GetFocus GetMessageW GetNextDlgTabItem "
      "GetPropW GetSystemMetrics GetWindow GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW "
-     "GetWindowTextW InvalidateRect IsChild IsDialogMessageW IsIconic IsWindowEnabled LoadCursorW "
-     "LoadIconW MessageBoxW MonitorFromWindow MoveWindow OpenClipboard PostMessageW "
+     "GetWindowTextW InvalidateRect IsChild IsDialogMessageW IsIconic IsWindowEnabled KillTimer "
+     "LoadCursorW LoadIconW MessageBoxW MonitorFromWindow MoveWindow OpenClipboard PostMessageW "
      "PostQuitMessage RegisterClassExW ReleaseDC RemovePropW SendMessageW SetClipboardData "
-     "SetFocus SetForegroundWindow SetPropW SetWindowLongPtrW SetWindowLongW SetWindowPos "
-     "SetWindowTextW ShowWindow SystemParametersInfoW TranslateAcceleratorW TranslateMessage"},
+     "SetFocus SetForegroundWindow SetPropW SetTimer SetWindowLongPtrW SetWindowLongW "
+     "SetWindowPos SetWindowTextW ShowWindow SystemParametersInfoW TranslateAcceleratorW "
+     "TranslateMessage"},
     // Windows 2000 or earlier.
     {"gdi32.dll",
      "CreateFontIndirectW DeleteObject GetDeviceCaps GetTextExtentPoint32W SelectObject"},
