@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -232,7 +233,7 @@ TEST_F(Faults, VersionQueriesFallBackToTheBasicRecordThenToUnrecognised) {
 // A lookup that could not be made, or the authority's answer that an identifier names no account.
 struct LookupFault {
     const char* name;
-    void (*inject)(testing::FakePlatform& fake);
+    std::function<void(testing::FakePlatform&)> inject;
     int attempts;  // the authority's policy opened or refused until the lookups are through
     bool answer;   // about the identifiers, so not asked again while the window is open
     const wchar_t* system = L"S-1-5-18";  // as S-1-5-18 is shown meanwhile
@@ -288,35 +289,25 @@ TEST_P(AccountLookupFault,
 
 std::string FaultName(const ::testing::TestParamInfo<LookupFault>& info) { return info.param.name; }
 
+// Every lookup call fails with the status, as when the accounts' domain cannot be reached.
+std::function<void(testing::FakePlatform&)> CallsFailWith(ULONG status) {
+    return [status](testing::FakePlatform& fake) {
+        fake.lookupFailure = static_cast<NTSTATUS>(status);
+    };
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Faults, AccountLookupFault,
-    ::testing::Values(LookupFault{"NoneMapped",
-                                  [](testing::FakePlatform& fake) {
-                                      fake.accounts.clear();
-                                      fake.lookupFailure = static_cast<NTSTATUS>(0xC0000073);
-                                  },
-                                  3, true},
+    ::testing::Values(LookupFault{"NoneMapped", CallsFailWith(0xC0000073), 3, true},
+                      LookupFault{"AccessDenied", CallsFailWith(0xC0000022), 3, false},
+                      LookupFault{"ControllerUnreachable", CallsFailWith(0xC0020017), 3, false},
+                      LookupFault{"TrustBroken", CallsFailWith(0xC000018D), 3, false},
                       LookupFault{"FarDomainUnreachable",
                                   [](testing::FakePlatform& fake) {
                                       fake.unreachableDomains["S-1-5-21-7-8-9"] =
                                           static_cast<NTSTATUS>(0xC0020017);
                                   },
                                   3, false, L"NT AUTHORITY\\SYSTEM"},
-                      LookupFault{"AccessDenied",
-                                  [](testing::FakePlatform& fake) {
-                                      fake.lookupFailure = static_cast<NTSTATUS>(0xC0000022);
-                                  },
-                                  3, false},
-                      LookupFault{"ControllerUnreachable",
-                                  [](testing::FakePlatform& fake) {
-                                      fake.lookupFailure = static_cast<NTSTATUS>(0xC0020017);
-                                  },
-                                  3, false},
-                      LookupFault{"TrustBroken",
-                                  [](testing::FakePlatform& fake) {
-                                      fake.lookupFailure = static_cast<NTSTATUS>(0xC000018D);
-                                  },
-                                  3, false},
                       LookupFault{"PolicyRefused",
                                   [](testing::FakePlatform& fake) {
                                       fake.policyFailure = static_cast<NTSTATUS>(0xC0000022);
