@@ -4,58 +4,29 @@
 #include <condition_variable>
 #include <iterator>
 #include <mutex>
-#include <numeric>
-#include <span>
 #include <utility>
 
 #include "platform/record_reader.h"
 
 namespace wtsscope {
 
-// Identifiers to look up, each under the window's number for it.
-struct AccountLookups::Questions {
-    std::vector<std::uint32_t> numbers;
-    std::vector<std::string> identifiers;
-
-    std::size_t Size() const { return numbers.size(); }
-
-    // Moves the questions of others from first to end behind these.
-    void Take(Questions& others, std::size_t first, std::size_t end) {
-        const auto from = static_cast<std::ptrdiff_t>(first);
-        const auto to = static_cast<std::ptrdiff_t>(end);
-        numbers.reserve(numbers.size() + (end - first));
-        identifiers.reserve(identifiers.size() + (end - first));
-        numbers.insert(numbers.end(), others.numbers.begin() + from, others.numbers.begin() + to);
-        identifiers.insert(identifiers.end(),
-                           std::make_move_iterator(others.identifiers.begin() + from),
-                           std::make_move_iterator(others.identifiers.begin() + to));
-    }
-    void Take(Questions&& others) {
-        if (Size() == 0)
-            *this = std::move(others);
-        else
-            Take(others, 0, others.Size());
-    }
-
-    // Puts the identifiers the system names itself first, in the order asked, and the rest after
-    // them; the count of the first.
-    std::size_t LocalFirst(std::string_view accountDomain) {
-        std::vector<std::size_t> order(Size());
-        std::iota(order.begin(), order.end(), std::size_t{0});
-        const auto local = std::stable_partition(order.begin(), order.end(), [&](std::size_t at) {
-            return NamedLocally(identifiers[at], accountDomain);
-        });
-        Questions ordered;
-        ordered.numbers.reserve(Size());
-        ordered.identifiers.reserve(Size());
-        for (const std::size_t at : order) {
-            ordered.numbers.push_back(numbers[at]);
-            ordered.identifiers.push_back(std::move(identifiers[at]));
-        }
-        *this = std::move(ordered);
-        return static_cast<std::size_t>(local - order.begin());
-    }
+// An identifier to look up, under the window's number for it.
+struct AccountLookups::Question {
+    std::uint32_t number;
+    std::string identifier;
 };
+
+namespace {
+
+// Moves the questions from first to end behind those of to.
+template <class Question>
+void MoveQuestions(std::vector<Question>& from, std::size_t first, std::size_t end,
+                   std::vector<Question>& to) {
+    to.insert(to.end(), std::make_move_iterator(from.begin() + static_cast<std::ptrdiff_t>(first)),
+              std::make_move_iterator(from.begin() + static_cast<std::ptrdiff_t>(end)));
+}
+
+}  // namespace
 
 // Shared by the window's side and the thread, which outlives the window when the network holds it.
 struct AccountLookups::State {
@@ -67,11 +38,11 @@ struct AccountLookups::State {
     const UINT message;
 
     std::mutex mutex;
-    std::condition_variable changed;  // asked, or closed
-    Questions asked;                  // not yet taken by the thread
-    Questions unanswered;             // asked again with the next question
-    std::vector<Answer> answers;      // looked up and not yet taken
-    bool announced = false;           // the window has a message on its way for them
+    std::condition_variable changed;   // asked, or closed
+    std::vector<Question> asked;       // not yet taken by the thread
+    std::vector<Question> unanswered;  // asked again with the next question
+    std::vector<Answer> answers;       // looked up and not yet taken
+    bool announced = false;            // the window has a message on its way for them
     bool serving = false;
     bool closed = false;
 };
@@ -88,10 +59,12 @@ AccountLookups::~AccountLookups() {
 void AccountLookups::Ask(std::vector<std::uint32_t> numbers, std::vector<std::string> identifiers) {
     const std::lock_guard lock(state_->mutex);
     State& state = *state_;
-    state.asked.Take(std::exchange(state.unanswered, {}));
-    Questions added{std::move(numbers), std::move(identifiers)};
-    state.asked.Take(std::move(added));
-    if (state.asked.Size() == 0) return;
+    state.asked.reserve(state.asked.size() + state.unanswered.size() + numbers.size());
+    MoveQuestions(state.unanswered, 0, state.unanswered.size(), state.asked);
+    state.unanswered.clear();
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+        state.asked.push_back({numbers[i], std::move(identifiers[i])});
+    if (state.asked.empty()) return;
     if (!state.serving) {
         state.serving = state.platform.StartThread([shared = state_] { Serve(shared); });
         if (!state.serving) {
@@ -116,9 +89,9 @@ void AccountLookups::Serve(const std::shared_ptr<State>& shared) {
     std::string accountDomain;
     std::unique_lock lock(state.mutex);
     for (;;) {
-        state.changed.wait(lock, [&] { return state.closed || state.asked.Size() != 0; });
+        state.changed.wait(lock, [&] { return state.closed || !state.asked.empty(); });
         if (state.closed) return;
-        Questions questions = std::exchange(state.asked, {});
+        std::vector<Question> questions = std::exchange(state.asked, {});
         std::size_t handedOn = 0;
         lock.unlock();
         try {
@@ -131,7 +104,7 @@ void AccountLookups::Serve(const std::shared_ptr<State>& shared) {
             if (!lock.owns_lock()) lock.lock();
             if (state.closed) return;
             try {
-                state.unanswered.Take(questions, handedOn, questions.Size());
+                MoveQuestions(questions, handedOn, questions.size(), state.unanswered);
             } catch (...) {
                 // No memory even to keep them: the next opening of the window asks again.
             }
@@ -141,20 +114,25 @@ void AccountLookups::Serve(const std::shared_ptr<State>& shared) {
     }
 }
 
-void AccountLookups::LookUp(State& state, Questions& questions, std::size_t& first,
+void AccountLookups::LookUp(State& state, std::vector<Question>& questions, std::size_t& first,
                             const std::string& accountDomain, std::unique_lock<std::mutex>& lock) {
-    const std::size_t local = questions.LocalFirst(accountDomain);
-    while (first < questions.Size()) {
+    const auto localEnd = std::stable_partition(
+        questions.begin(), questions.end(),
+        [&](const Question& question) { return NamedLocally(question.identifier, accountDomain); });
+    const auto local = static_cast<std::size_t>(localEnd - questions.begin());
+    while (first < questions.size()) {
         const std::size_t end =
             first < local ? local
-                          : std::min(questions.Size(), first + Platform::kMostAccountsPerLookup);
-        const AccountNames found = state.platform.LookUpAccounts(
-            std::span(questions.identifiers).subspan(first, end - first));
+                          : std::min(questions.size(), first + Platform::kMostAccountsPerLookup);
+        std::vector<std::string> identifiers;
+        identifiers.reserve(end - first);
+        for (std::size_t i = first; i < end; ++i) identifiers.push_back(questions[i].identifier);
+        const AccountNames found = state.platform.LookUpAccounts(identifiers);
         std::vector<Answer> answers;
         if (found.Answered()) {
             answers.reserve(end - first);
             for (std::size_t i = first; i < end; ++i)
-                answers.push_back({questions.numbers[i], found.Text(i - first)});
+                answers.push_back({questions[i].number, found.Text(i - first)});
         }
         lock.lock();
         if (state.closed) return;
@@ -162,7 +140,7 @@ void AccountLookups::LookUp(State& state, Questions& questions, std::size_t& fir
             state.answers.insert(state.answers.end(), std::make_move_iterator(answers.begin()),
                                  std::make_move_iterator(answers.end()));
         else
-            state.unanswered.Take(questions, first, end);
+            MoveQuestions(questions, first, end, state.unanswered);
         first = end;
         Announce(state, lock);
         lock.unlock();

@@ -47,11 +47,11 @@ class AccountLookups {
 
   private:
     struct State;
-    struct Questions;
+    struct Question;
     static void Serve(const std::shared_ptr<State>& state);
     // Looks the questions up, without the lock, and hands each call's answers to the window, or
     // its questions to the next question, under it; first counts the questions handed on.
-    static void LookUp(State& state, Questions& questions, std::size_t& first,
+    static void LookUp(State& state, std::vector<Question>& questions, std::size_t& first,
                        const std::string& accountDomain, std::unique_lock<std::mutex>& lock);
     static void Announce(State& state, std::unique_lock<std::mutex>& lock);
 

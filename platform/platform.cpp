@@ -1,9 +1,9 @@
 #include "platform/platform.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/failure.h"
 #include "platform/record_reader.h"

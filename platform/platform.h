@@ -15,7 +15,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/handle.h"
 #include "platform/records.h"

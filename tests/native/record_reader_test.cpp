@@ -87,9 +87,6 @@ TEST(Identifiers, TheSystemNamesTheWellKnownAndTheMachinesOwnAccountsWithoutADom
         bool local;
     } cases[] = {
         {"S-1-5-18", Identifier(5, {18}), machine, true},
-        {"S-1-5-19", Identifier(5, {19}), machine, true},
-        {"S-1-5-20", Identifier(5, {20}), machine, true},
-        {"S-1-5-7, anonymous", Identifier(5, {7}), machine, true},
         {"S-1-5-5-0-1, a logon session", Identifier(5, {5, 0, 1}), machine, true},
         {"S-1-5-32-544", Identifier(5, {32, 544}), machine, true},
         {"S-1-5-80-...",
@@ -99,7 +96,6 @@ TEST(Identifiers, TheSystemNamesTheWellKnownAndTheMachinesOwnAccountsWithoutADom
         {"S-1-5-96-0-1", Identifier(5, {96, 0, 1}), machine, true},
         {"S-1-0-0", Identifier(0, {0}), machine, true},
         {"S-1-1-0", Identifier(1, {0}), machine, true},
-        {"S-1-2-1", Identifier(2, {1}), machine, true},
         {"S-1-3-4", Identifier(3, {4}), machine, true},
         {"the machine's administrator", Identifier(5, {21, 11, 22, 33, 500}), machine, true},
         {"the machine's, its domain unknown", Identifier(5, {21, 11, 22, 33, 500}), "", false},
