@@ -264,8 +264,6 @@ TEST_P(AccountLookupFault,
     fake.policyFailure.reset();
     fake.threadFailure.reset();
     fake.lookupsThrow = false;
-    fake.accounts["S-1-5-18"] = {L"NT AUTHORITY", L"SYSTEM"};
-    fake.accounts["S-1-5-21-7-8-9-1001"] = {L"CORP", L"ann"};
     const std::size_t calls = fake.LookupCallCount();
     if (GetParam().answer) {
         ClickRefresh();
