@@ -1,9 +1,9 @@
 #include "platform/platform.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/failure.h"
 #include "platform/record_reader.h"
@@ -119,6 +119,9 @@ const PlatformFunctions& SystemPlatformFunctions() {
         ::SetClipboardData,
         ::CloseClipboard,
         ::MessageBoxW,
+        ::LsaQueryInformationPolicy,
+        ::_beginthreadex,
+        ::PostMessageW,
     };
     return functions;
 }
@@ -142,16 +145,35 @@ std::wstring Platform::IdentifierText(PSID sid) const {
     return text.get();
 }
 
+namespace {
+
+constexpr NTSTATUS kStatusNoneMapped = static_cast<NTSTATUS>(0xC0000073);
+
+// The local security authority's policy, opened for the access, and closed through the platform
+// that opened it; none where it could not be opened.
+using Policy = std::unique_ptr<void, decltype(&::LsaClose)>;
+
+Policy OpenPolicy(const PlatformFunctions& functions, ACCESS_MASK access) {
+    LSA_OBJECT_ATTRIBUTES attributes{};
+    LSA_HANDLE policy = nullptr;
+    if (functions.LsaOpenPolicy(nullptr, &attributes, access, &policy) != 0) policy = nullptr;
+    return Policy(policy, functions.LsaClose);
+}
+
+unsigned WINAPI RunWork(void* work) {
+    const std::unique_ptr<std::function<void()>> owned(static_cast<std::function<void()>*>(work));
+    (*owned)();
+    return 0;
+}
+
+}  // namespace
+
 AccountNames Platform::LookUpAccounts(std::span<const std::string> identifiers) const {
     AccountNames result;
     result.size_ = identifiers.size();
     if (identifiers.empty()) return result;
-    LSA_OBJECT_ATTRIBUTES attributes{};
-    LSA_HANDLE policy = nullptr;
-    if (functions_.LsaOpenPolicy(nullptr, &attributes, POLICY_LOOKUP_NAMES, &policy) != 0)
-        return result;
-    const auto close = functions_.LsaClose;
-    const std::unique_ptr<void, decltype(close)> policyOwner(policy, close);
+    const Policy policy = OpenPolicy(functions_, POLICY_LOOKUP_NAMES);
+    if (!policy) return result;
 
     // An identifier is read as the platform's SID, whose sub-authorities are 32-bit: each is
     // copied to a place aligned for them.
@@ -164,37 +186,31 @@ AccountNames Platform::LookUpAccounts(std::span<const std::string> identifiers) 
         std::memcpy(copies.back().data(), identifier.data(), identifier.size());
         sids.push_back(copies.back().data());
     }
-    constexpr std::size_t kMostPerCall = AccountNames::kMostPerCall;
+    PLSA_REFERENCED_DOMAIN_LIST domains = nullptr;
+    PLSA_TRANSLATED_NAME names = nullptr;
+    const NTSTATUS status = functions_.LsaLookupSids(policy.get(), static_cast<ULONG>(sids.size()),
+                                                     sids.data(), &domains, &names);
+    // Released whatever the answer, as the platform asks even of a lookup that found none.
     const LsaMemoryDeleter free{functions_.LsaFreeMemory};
-    for (std::size_t first = 0; first < sids.size(); first += kMostPerCall) {
-        const auto count = static_cast<ULONG>(std::min(kMostPerCall, sids.size() - first));
-        PLSA_REFERENCED_DOMAIN_LIST domains = nullptr;
-        PLSA_TRANSLATED_NAME names = nullptr;
-        const NTSTATUS status =
-            functions_.LsaLookupSids(policy, count, sids.data() + first, &domains, &names);
-        // Released whatever the answer, as the platform asks even of a lookup that found none.
-        AccountNames::Part& part = result.parts_.emplace_back(
-            AccountNames::Part{LsaBuffer<LSA_REFERENCED_DOMAIN_LIST>(domains, free),
-                               LsaBuffer<LSA_TRANSLATED_NAME>(names, free)});
-        // Success, or the informational "some not mapped": both leave an entry per identifier.
-        part.answered = status >= 0 && names != nullptr;
-    }
+    result.domains_ = LsaBuffer<LSA_REFERENCED_DOMAIN_LIST>(domains, free);
+    result.names_ = LsaBuffer<LSA_TRANSLATED_NAME>(names, free);
+    // Success, "some not mapped" and "none mapped" answer about the identifiers; any other status
+    // is a lookup that could not be made (no domain controller reached, a trust broken).
+    result.answered_ = status >= 0 || status == kStatusNoneMapped;
     return result;
 }
 
 std::wstring AccountNames::Text(std::size_t index) const {
-    // No part where the authority could not be reached at all.
-    if (index / kMostPerCall >= parts_.size()) return {};
-    const Part& part = parts_[index / kMostPerCall];
-    if (!part.answered) return {};
-    const LSA_TRANSLATED_NAME& name = part.names.get()[index % kMostPerCall];
+    // None mapped may come without an entry per identifier.
+    if (!answered_ || !names_ || index >= size_) return {};
+    const LSA_TRANSLATED_NAME& name = names_.get()[index];
     const auto text = [](const LSA_UNICODE_STRING& string) {
         if (string.Buffer == nullptr) return std::wstring();
         return std::wstring(string.Buffer, string.Length / sizeof(WCHAR));
     };
     if (name.Use == SidTypeInvalid || name.Use == SidTypeUnknown) return {};
     std::wstring domain;
-    const LSA_REFERENCED_DOMAIN_LIST* domains = part.domains.get();
+    const LSA_REFERENCED_DOMAIN_LIST* domains = domains_.get();
     if (domains != nullptr && name.DomainIndex >= 0 &&
         static_cast<ULONG>(name.DomainIndex) < domains->Entries)
         domain = text(domains->Domains[name.DomainIndex].Name);
@@ -203,6 +219,33 @@ std::wstring AccountNames::Text(std::size_t index) const {
     const std::wstring account = text(name.Name);
     if (account.empty() || domain.empty()) return account;
     return domain + L"\\" + account;
+}
+
+std::string Platform::AccountDomain() const {
+    const Policy policy = OpenPolicy(functions_, POLICY_VIEW_LOCAL_INFORMATION);
+    if (!policy) return {};
+    void* buffer = nullptr;
+    const NTSTATUS status =
+        functions_.LsaQueryInformationPolicy(policy.get(), PolicyAccountDomainInformation, &buffer);
+    const LsaBuffer<POLICY_ACCOUNT_DOMAIN_INFO> domain(
+        static_cast<POLICY_ACCOUNT_DOMAIN_INFO*>(buffer),
+        LsaMemoryDeleter{functions_.LsaFreeMemory});
+    if (status != 0 || !domain) return {};
+    return std::string(IdentifierBytes(domain->DomainSid));
+}
+
+bool Platform::StartThread(std::function<void()> work) const {
+    auto owned = std::make_unique<std::function<void()>>(std::move(work));
+    // Started through the C runtime, as a thread that uses it must be.
+    const UniqueHandle<HANDLE, &::CloseHandle> thread(reinterpret_cast<HANDLE>(
+        functions_._beginthreadex(nullptr, 0, RunWork, owned.get(), 0, nullptr)));
+    if (!thread) return false;
+    owned.release();  // the thread's from here
+    return true;
+}
+
+bool Platform::PostToWindow(HWND window, UINT message) const {
+    return functions_.PostMessageW(window, message, 0, 0) != FALSE;
 }
 
 DWORD Platform::CopyToClipboard(HWND owner, const std::wstring& text) const {

@@ -7,13 +7,14 @@
 #include <ntsecapi.h>
 #include <sddl.h>
 #include <wtsapi32.h>
+#include <process.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/handle.h"
 #include "platform/records.h"
@@ -35,6 +36,9 @@ struct PlatformFunctions {
     decltype(&::SetClipboardData) SetClipboardData;
     decltype(&::CloseClipboard) CloseClipboard;
     decltype(&::MessageBoxW) MessageBoxW;
+    decltype(&::LsaQueryInformationPolicy) LsaQueryInformationPolicy;
+    decltype(&::_beginthreadex) _beginthreadex;
+    decltype(&::PostMessageW) PostMessageW;
 };
 
 // The operating system's own functions; the terminal-services ones are loaded from the system
@@ -68,26 +72,25 @@ struct LsaMemoryDeleter {
 template <class Record>
 using LsaBuffer = std::unique_ptr<Record, LsaMemoryDeleter>;
 
-// What one lookup of accounts produced: the platform's answers, owned from the moment the call
+// What one lookup of accounts produced: the platform's answer, owned from the moment the call
 // returns, for every identifier asked in the order asked.
 class AccountNames {
   public:
     std::size_t Size() const { return size_; }
+    // Whether the authority answered: with each identifier's account, or that it names none. A
+    // lookup that could not ask (the authority not opened, no domain controller reached) did not,
+    // and says nothing about the identifiers.
+    bool Answered() const { return answered_; }
     // "DOMAIN\name", the name alone where it has no domain, or empty where the identifier names
-    // no account or the lookup failed.
+    // no account or the lookup was not answered.
     std::wstring Text(std::size_t index) const;
 
   private:
     friend class Platform;
-    // The platform answers at most so many identifiers in one call.
-    static constexpr std::size_t kMostPerCall = 20480;
-    struct Part {
-        LsaBuffer<LSA_REFERENCED_DOMAIN_LIST> domains;
-        LsaBuffer<LSA_TRANSLATED_NAME> names;
-        bool answered = false;
-    };
-    std::vector<Part> parts_;
+    LsaBuffer<LSA_REFERENCED_DOMAIN_LIST> domains_{nullptr, LsaMemoryDeleter{nullptr}};
+    LsaBuffer<LSA_TRANSLATED_NAME> names_{nullptr, LsaMemoryDeleter{nullptr}};
     std::size_t size_ = 0;
+    bool answered_ = false;
 };
 
 class Platform {
@@ -107,11 +110,24 @@ class Platform {
     // A security identifier's string form ("S-1-5-18"); empty where it has none.
     std::wstring IdentifierText(PSID sid) const;
 
-    // The accounts the identifiers (their bytes, as IdentifierBytes gives them) name, asked of the
-    // local security authority in one call per 20,480, which the platform takes at most. On a
-    // domain member an unknown domain's account is a round trip to a domain controller, and a
-    // controller far away or gone is a network time-out: never call this on a window's thread.
+    // The platform answers at most so many identifiers in one lookup.
+    static constexpr std::size_t kMostAccountsPerLookup = 20480;
+
+    // The accounts the identifiers (their bytes, as IdentifierBytes gives them; at most
+    // kMostAccountsPerLookup) name, asked of the local security authority in one call. On a domain
+    // member an unknown domain's account is a round trip to a domain controller, and a controller
+    // far away or gone is a network time-out: never call this on a window's thread.
     AccountNames LookUpAccounts(std::span<const std::string> identifiers) const;
+    // The identifier (its bytes) of the machine's own account domain, whose accounts the machine
+    // names without a domain controller; empty where the authority does not tell it.
+    std::string AccountDomain() const;
+
+    // Runs the work on a thread of its own, which is never waited for; false, with the work not
+    // run, where the platform could not start one.
+    bool StartThread(std::function<void()> work) const;
+    // Posts the message, without parameters, to the window's queue; false where it was refused (a
+    // full queue).
+    bool PostToWindow(HWND window, UINT message) const;
 
     // Puts text on the clipboard as Unicode text: ERROR_SUCCESS, or the code of the call that
     // failed. A clipboard another program holds open is waited for, up to about a second.

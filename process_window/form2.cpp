@@ -313,8 +313,9 @@ void Form2::RefreshProcessList() {
 std::wstring Form2::PointerToStringBytes(LPCSTR address) { return AnsiTextAt(address); }
 
 void Form2::AskForNewAccounts() {
+    // Asked even with none new: a lookup that failed is made again at each fill.
     std::vector<std::uint32_t> accounts = rows_.TakeNewAccounts();
-    if (accounts.empty() || !accountLookups_) return;
+    if (!accountLookups_) return;
     std::vector<std::string> identifiers;
     identifiers.reserve(accounts.size());
     for (const std::uint32_t account : accounts)

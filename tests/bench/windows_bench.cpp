@@ -351,10 +351,16 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
     FakePlatform fake;
     ScriptAccounts(fake);
     ScriptProcesses(fake, processes);
+    std::vector<bool> seen(SyntheticUsers().size());
+    for (const SyntheticProcess& process : processes) seen[process.user] = true;
+    results.distinctUsers = static_cast<std::size_t>(std::count(seen.begin(), seen.end(), true));
     Form2 form(fake.platform());
     form.Create();
-    // The accounts are looked up on a thread of the window's while the rows are shown.
-    while (fake.LookupCallCount() == 0 || !fake.LookupsSettled()) Sleep(1);
+    // The accounts are looked up on a thread of the window's while the rows are shown, in a call
+    // or two.
+    while (static_cast<std::size_t>(fake.AccountsAsked()) < results.distinctUsers ||
+           !fake.LookupsSettled())
+        Sleep(1);
     Drain();
     results.firstLookups = fake.accountLookups;
     results.firstCalls = fake.LookupCallCount();
@@ -372,9 +378,6 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
     results.refreshRatio = ratios[1];
 
     results.messages = MessagesForRefresh(form);
-    std::vector<bool> seen(SyntheticUsers().size());
-    for (const SyntheticProcess& process : processes) seen[process.user] = true;
-    results.distinctUsers = static_cast<std::size_t>(std::count(seen.begin(), seen.end(), true));
     if (static_cast<std::size_t>(results.firstLookups) < results.distinctUsers) {
         std::cerr << "accounts shown without a lookup\n";
         results.sortsCorrect = false;
@@ -436,7 +439,8 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
     report.Add({"account lookups, first refresh", count, 0, 0,
                 std::to_string(results.firstLookups) + " of " +
                     std::to_string(results.distinctUsers) + " in " +
-                    std::to_string(results.firstCalls) + " call"});
+                    std::to_string(results.firstCalls) +
+                    (results.firstCalls == 1 ? " call" : " calls")});
     report.Add(
         {"account lookups, later refreshes", count, 0, 0, std::to_string(results.laterLookups)});
     report.Add({"distinct names", count, 0, 0, std::to_string(DistinctNames(processes))});
@@ -537,14 +541,16 @@ int Run(const Options& options) {
                          static_cast<double>(largest - plan.counts.front()),
                      1, true);
     }
-    // Each account is looked up in a window's first refresh, and never again while it is open.
+    // Each account is looked up in a window's first refresh, and never again while it is open:
+    // those the system names itself in one call, the domains' in one more (far fewer than the
+    // 20,480 a call takes).
     for (std::size_t count : plan.counts) {
         report.Check("lookups per distinct account, first refresh at " + Grouped(count),
                      static_cast<double>(results[count].firstLookups) /
                          static_cast<double>(results[count].distinctUsers),
                      1, true);
         report.Check("lookup calls, first refresh at " + Grouped(count),
-                     static_cast<double>(results[count].firstCalls), 1, true);
+                     static_cast<double>(results[count].firstCalls), 2, true);
         report.Check("lookups in later refreshes at " + Grouped(count), results[count].laterLookups,
                      0, true);
     }

@@ -1,9 +1,11 @@
 #include "tests/fakes/fake_platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <set>
 
 namespace wtsscope::testing {
 namespace {
@@ -17,6 +19,7 @@ std::mutex lookups;
 constexpr NTSTATUS kStatusSomeNotMapped = 0x00000107;
 constexpr NTSTATUS kStatusNoneMapped = static_cast<NTSTATUS>(0xC0000073);
 constexpr NTSTATUS kStatusInvalidHandle = static_cast<NTSTATUS>(0xC0000008);
+constexpr NTSTATUS kStatusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
 
 template <class Call>
 NTSTATUS WithLookupLock(Call call) {
@@ -54,6 +57,36 @@ NTSTATUS NTAPI FakeLsaLookupSids(LSA_HANDLE, ULONG count, PSID* sids,
     return WithLookupLock([&](FakePlatform& fake, std::unique_lock<std::mutex>& lock) {
         return fake.LookupSids(lock, count, sids, domains, names);
     });
+}
+
+NTSTATUS NTAPI FakeLsaQueryInformationPolicy(LSA_HANDLE, POLICY_INFORMATION_CLASS kind,
+                                             PVOID* buffer) {
+    return WithLookupLock(
+        [&](FakePlatform& fake, auto&) { return fake.QueryPolicy(kind, buffer); });
+}
+
+uintptr_t __cdecl FakeBeginThreadEx(void* security, unsigned stackSize,
+                                    _beginthreadex_proc_type start, void* argument, unsigned flags,
+                                    unsigned* id) {
+    if (current->threadFailure) {
+        SetLastError(*current->threadFailure);
+        errno = EAGAIN;
+        return 0;
+    }
+    return _beginthreadex(security, stackSize, start, argument, flags, id);
+}
+
+// Posted by the lookups' thread, which may outlive the test's fake.
+BOOL WINAPI FakePostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    {
+        const std::lock_guard lock(lookups);
+        if (current != nullptr && current->refusedPosts > 0) {
+            --current->refusedPosts;
+            SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+            return FALSE;
+        }
+    }
+    return PostMessageW(window, message, wParam, lParam);
 }
 
 NTSTATUS NTAPI FakeLsaFreeMemory(PVOID buffer) {
@@ -124,7 +157,10 @@ FakePlatform::FakePlatform()
                  ::EmptyClipboard,
                  FakeSetClipboardData,
                  ::CloseClipboard,
-                 FakeMessageBoxW},
+                 FakeMessageBoxW,
+                 FakeLsaQueryInformationPolicy,
+                 FakeBeginThreadEx,
+                 FakePostMessageW},
       platform_(functions_) {
     const std::lock_guard lock(lookups);
     current = this;
@@ -348,11 +384,28 @@ std::size_t FakePlatform::LookupCallCount() const {
     return lookupCalls.size();
 }
 
-bool FakePlatform::ScriptsAccounts() const {
-    if (processFailure_ || processCountOnly_) return false;
-    return std::any_of(processes_.begin(), processes_.end(), [](const FakeProcess& process) {
-        return process.UserSid && !SidBytes(*process.UserSid).empty();
-    });
+int FakePlatform::AccountsAsked() const {
+    const std::lock_guard lock(lookups);
+    return accountLookups;
+}
+
+int FakePlatform::PolicyOpenings() const {
+    const std::lock_guard lock(lookups);
+    return policyOpenings_;
+}
+
+std::size_t FakePlatform::ScriptedAccounts() const {
+    if (processFailure_ || processCountOnly_) return 0;
+    std::set<std::string> distinct;
+    for (const FakeProcess& process : processes_)
+        if (process.UserSid && !SidBytes(*process.UserSid).empty())
+            distinct.insert(*process.UserSid);
+    return distinct.size();
+}
+
+int FakePlatform::RefusedPostsLeft() const {
+    const std::lock_guard lock(lookups);
+    return refusedPosts;
 }
 
 bool FakePlatform::LookupsSettled() const {
@@ -373,9 +426,30 @@ std::byte* FakePlatform::NewLsaBlock(std::size_t size) {
 }
 
 NTSTATUS FakePlatform::OpenPolicy(PLSA_HANDLE policy) {
+    ++policyOpenings_;
     if (policyFailure) return *policyFailure;
     ++openPolicies_;
     *policy = &openPolicies_;
+    return 0;
+}
+
+NTSTATUS FakePlatform::QueryPolicy(POLICY_INFORMATION_CLASS kind, PVOID* buffer) {
+    *buffer = nullptr;
+    const std::vector<std::byte> sid =
+        accountDomain ? SidBytes(*accountDomain) : std::vector<std::byte>{};
+    if (kind != PolicyAccountDomainInformation || sid.empty()) return kStatusInvalidParameter;
+    const std::wstring name = L"TS01";
+    const std::size_t sidOffset = AlignUp(sizeof(POLICY_ACCOUNT_DOMAIN_INFO));
+    const std::size_t nameOffset = AlignUp(sidOffset + sid.size());
+    std::byte* block = NewLsaBlock(nameOffset + name.size() * sizeof(WCHAR));
+    auto* info = reinterpret_cast<POLICY_ACCOUNT_DOMAIN_INFO*>(block);
+    std::memcpy(block + sidOffset, sid.data(), sid.size());
+    std::memcpy(block + nameOffset, name.data(), name.size() * sizeof(WCHAR));
+    info->DomainSid = block + sidOffset;
+    info->DomainName.Buffer = reinterpret_cast<WCHAR*>(block + nameOffset);
+    info->DomainName.Length = info->DomainName.MaximumLength =
+        static_cast<USHORT>(name.size() * sizeof(WCHAR));
+    *buffer = info;
     return 0;
 }
 
@@ -400,11 +474,11 @@ NTSTATUS FakePlatform::LookupSids(std::unique_lock<std::mutex>& lock, ULONG coun
                                   PLSA_TRANSLATED_NAME* namesOut) {
     *domainsOut = nullptr;
     *namesOut = nullptr;
-    ++running_;
     // The answer is the one the accounts give when the lookup comes, as a domain controller
     // answers with what it knows then.
     std::vector<std::wstring> sidTexts;
     std::vector<std::optional<FakeAccount>> found;
+    std::optional<NTSTATUS> failure = lookupFailure;
     for (ULONG i = 0; i < count; ++i) {
         const std::string text = SidText(sids[i]);
         ++accountLookups;
@@ -412,9 +486,12 @@ NTSTATUS FakePlatform::LookupSids(std::unique_lock<std::mutex>& lock, ULONG coun
         const auto account = accounts.find(text);
         found.push_back(account == accounts.end() ? std::nullopt
                                                   : std::optional<FakeAccount>(account->second));
+        for (const auto& [domain, status] : unreachableDomains)
+            if (text.starts_with(domain + "-")) failure = status;
     }
     lookupCalls.push_back(count);
-    const std::optional<NTSTATUS> failure = lookupFailure;
+    if (lookupsThrow) throw std::bad_alloc();
+    ++running_;
     if (holding_) {
         const int ticket = arrived_++;
         ++held_;

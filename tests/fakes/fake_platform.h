@@ -76,8 +76,20 @@ class FakePlatform {
     std::vector<std::size_t> lookupCalls;         // identifiers asked for in each call
     // Every lookup fails with this status, as when the accounts' domain cannot be reached.
     std::optional<NTSTATUS> lookupFailure;
+    // A lookup that asks about an identifier of one of these domains (string SIDs,
+    // "S-1-5-21-7-8-9") fails with its status, as when that domain's controllers cannot be reached.
+    std::map<std::string, NTSTATUS> unreachableDomains;
+    // Lookups throw std::bad_alloc, as an allocation failing in one would.
+    bool lookupsThrow = false;
     // Opening the authority's policy fails with this status.
     std::optional<NTSTATUS> policyFailure;
+    // The machine's own account domain (string SID), as the authority's policy tells it; nullopt:
+    // the policy tells none.
+    std::optional<std::string> accountDomain = "S-1-5-21-11-22-33";
+    // Starting a thread fails with this code.
+    std::optional<DWORD> threadFailure;
+    // The next so many messages posted are refused, as by a full queue.
+    int refusedPosts = 0;
     // Turning an identifier into its string form fails with this code.
     std::optional<DWORD> sidTextFailure;
 
@@ -88,8 +100,12 @@ class FakePlatform {
     int HeldLookups() const;
     bool HoldingLookups() const;
     std::size_t LookupCallCount() const;
-    // Whether the processes scripted now, when enumerated, run under any account.
-    bool ScriptsAccounts() const;
+    int AccountsAsked() const;
+    // The authority's policy opened, or refused, so many times.
+    int PolicyOpenings() const;
+    // The distinct accounts the processes scripted now, when enumerated, run under.
+    std::size_t ScriptedAccounts() const;
+    int RefusedPostsLeft() const;
     // No lookup is running or held, and everything a lookup handed out has been given back.
     bool LookupsSettled() const;
     // Buffers and policy handles of the lookups never given back.
@@ -116,6 +132,7 @@ class FakePlatform {
     NTSTATUS OpenPolicy(PLSA_HANDLE policy);
     NTSTATUS LookupSids(std::unique_lock<std::mutex>& lock, ULONG count, PSID* sids,
                         PLSA_REFERENCED_DOMAIN_LIST* domains, PLSA_TRANSLATED_NAME* names);
+    NTSTATUS QueryPolicy(POLICY_INFORMATION_CLASS kind, PVOID* buffer);
     NTSTATUS FreeLsaMemory(PVOID buffer);
     NTSTATUS ClosePolicy(LSA_HANDLE policy);
     BOOL SidToText(PSID sid, LPWSTR* text);
@@ -155,6 +172,7 @@ class FakePlatform {
     int running_ = 0;  // lookups inside a call
     std::map<const void*, std::vector<std::byte>> lsaLive_;
     int openPolicies_ = 0;
+    int policyOpenings_ = 0;
     int badLsaReleases_ = 0;
 };
 

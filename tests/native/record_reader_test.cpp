@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <string>
 
@@ -55,6 +58,61 @@ TEST(Records, CountsThatCannotFitTheAddressSpaceAreRefused) {
         RecordsFitAddressSpace(&block, max / sizeof(ProcessRecord), sizeof(ProcessRecord)));
     EXPECT_TRUE(
         RecordsFitAddressSpace(nullptr, max / sizeof(SessionRecord), sizeof(SessionRecord)));
+}
+
+// An identifier's bytes as the platform lays a SID out: the authority most significant byte first,
+// the sub-authorities as 32-bit numbers.
+std::string Identifier(std::uint64_t authority,
+                       std::initializer_list<std::uint32_t> subAuthorities) {
+    std::string bytes(offsetof(IdentifierRecord, SubAuthority), '\0');
+    bytes[offsetof(IdentifierRecord, Revision)] = static_cast<char>(kIdentifierRevision);
+    bytes[offsetof(IdentifierRecord, SubAuthorityCount)] = static_cast<char>(subAuthorities.size());
+    for (int i = 0; i < 6; ++i)
+        bytes[offsetof(IdentifierRecord, IdentifierAuthority) + i] =
+            static_cast<char>(authority >> (8 * (5 - i)));
+    for (const std::uint32_t value : subAuthorities) {
+        char word[sizeof(value)];
+        std::memcpy(word, &value, sizeof(value));
+        bytes.append(word, sizeof(word));
+    }
+    return bytes;
+}
+
+TEST(Identifiers, TheSystemNamesTheWellKnownAndTheMachinesOwnAccountsWithoutADomainController) {
+    const std::string machine = Identifier(5, {21, 11, 22, 33});
+    const struct {
+        const char* what;
+        std::string identifier;
+        std::string_view accountDomain;
+        bool local;
+    } cases[] = {
+        {"S-1-5-18", Identifier(5, {18}), machine, true},
+        {"S-1-5-5-0-1, a logon session", Identifier(5, {5, 0, 1}), machine, true},
+        {"S-1-5-32-544", Identifier(5, {32, 544}), machine, true},
+        {"S-1-5-80-...",
+         Identifier(5, {80, 956008885, 3418522649u, 1831038044, 1853292631, 2271478464u}), machine,
+         true},
+        {"S-1-5-90-0-2", Identifier(5, {90, 0, 2}), machine, true},
+        {"S-1-5-96-0-1", Identifier(5, {96, 0, 1}), machine, true},
+        {"S-1-0-0", Identifier(0, {0}), machine, true},
+        {"S-1-1-0", Identifier(1, {0}), machine, true},
+        {"S-1-3-4", Identifier(3, {4}), machine, true},
+        {"the machine's administrator", Identifier(5, {21, 11, 22, 33, 500}), machine, true},
+        {"the machine's, its domain unknown", Identifier(5, {21, 11, 22, 33, 500}), "", false},
+        {"a domain's user", Identifier(5, {21, 7, 8, 9, 1001}), machine, false},
+        {"another domain, same length", Identifier(5, {21, 11, 22, 34, 500}), machine, false},
+        {"below the machine's", Identifier(5, {21, 11, 22, 33, 500, 1}), machine, false},
+        {"S-1-5-21", Identifier(5, {21}), machine, false},
+        {"S-1-5, no sub-authority", Identifier(5, {}), machine, false},
+        {"S-1-5-64-10, not among them", Identifier(5, {64, 10}), machine, false},
+        {"S-1-16-12288, another authority", Identifier(16, {12288}), machine, false},
+        {"an authority beyond a byte", Identifier(0x10000000005, {18}), machine, false},
+        {"cut short", Identifier(5, {18}).substr(0, 6), machine, false},
+        {"fewer sub-authorities than counted", Identifier(5, {32, 544}).substr(0, 12), machine,
+         false},
+    };
+    for (const auto& at : cases)
+        EXPECT_EQ(NamedLocally(at.identifier, at.accountDomain), at.local) << at.what;
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -142,7 +144,7 @@ TEST_P(ProcessEnumerationFault, OnLoadAndOnRefreshIsReportedAndTheNextRefreshIsC
 
     ScriptTypicalProcesses();
     ClickRefresh();
-    AwaitAccountNames(1);
+    AwaitAccountNames(2);
     EXPECT_EQ(Rows(), TypicalRows());
 
     // Sorted, then failing on a refresh: no stale rows, and the sort survives into the next fill.
@@ -174,7 +176,7 @@ TEST_P(ProcessEnumerationFault, OnLoadAndOnRefreshIsReportedAndTheNextRefreshIsC
     EXPECT_EQ(ListViewRows(List()), 0);
     ScriptTypicalProcesses();
     ClickRefresh();
-    AwaitAccountNames(2);
+    AwaitAccountNames(4);
     EXPECT_EQ(Rows(), TypicalRows());
 
     EXPECT_EQ(fake.processEnumerations, 6);
@@ -248,29 +250,107 @@ TEST_F(Faults, VersionQueriesFallBackToTheBasicRecordThenToUnrecognised) {
     EXPECT_EQ(processWindowRequests, 1);
 }
 
-class AccountLookupFault : public Faults, public ::testing::WithParamInterface<NTSTATUS> {};
+// A lookup that could not be made, or the authority's answer that an identifier names no account.
+struct LookupFault {
+    const char* name;
+    std::function<void(testing::FakePlatform&)> inject;
+    int attempts;  // the authority's policy opened or refused until the lookups are through
+    bool answer;   // about the identifiers, so not asked again while the window is open
+    const wchar_t* system = L"S-1-5-18";  // as S-1-5-18 is shown meanwhile
+};
 
-TEST_P(AccountLookupFault, LeavesTheIdentifiersShownAndIsNotReported) {
-    fake.lookupFailure = GetParam();
+void PrintTo(const LookupFault& fault, std::ostream* out) { *out << fault.name; }
+
+class AccountLookupFault : public Faults, public ::testing::WithParamInterface<LookupFault> {};
+
+TEST_P(AccountLookupFault,
+       LeavesTheIdentifiersShownUnreportedAndAFailureIsAskedAgainAtTheNextFill) {
+    GetParam().inject(fake);
     ScriptTypicalProcesses();
-    ShowProcesses();
+    Windows::OpenProcesses();
+    // The machine's account domain, then a call for what the system names itself, one for the
+    // rest: each opens the authority's policy.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return fake.PolicyOpenings() == GetParam().attempts && fake.LookupsSettled(); }));
+    DrainMessages();
     EXPECT_EQ(ListViewColumn(List(), 3),
-              (std::vector<std::wstring>{L"S-1-5-18", L"S-1-5-21-7-8-9-1001",
+              (std::vector<std::wstring>{GetParam().system, L"S-1-5-21-7-8-9-1001",
                                          L"S-1-5-21-1-2-3-4242", L""}));
     EXPECT_TRUE(fake.messageBoxes.empty());
+
+    // The domain controller answers again.
+    fake.unreachableDomains.clear();
+    fake.lookupFailure.reset();
+    fake.policyFailure.reset();
+    fake.threadFailure.reset();
+    fake.lookupsThrow = false;
+    const std::size_t calls = fake.LookupCallCount();
+    if (GetParam().answer) {
+        ClickRefresh();
+        EXPECT_TRUE(WaitUntil([&] { return fake.LookupsSettled(); }));
+        DrainMessages();
+        EXPECT_EQ(fake.LookupCallCount(), calls);
+        EXPECT_EQ(ListViewCell(List(), 0, 3), GetParam().system);
+    } else {
+        // Asked at the next fill, as soon as the failure is known: a refresh that comes while the
+        // failing call is still on its way is followed by another.
+        EXPECT_TRUE(WaitUntil([&] {
+            ClickRefresh();
+            DrainMessages();
+            return fake.LookupsSettled() && ListViewCell(List(), 1, 3) == L"CORP\\ann";
+        }));
+        EXPECT_EQ(ListViewColumn(List(), 3),
+                  (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"CORP\\ann",
+                                             L"S-1-5-21-1-2-3-4242", L""}));
+    }
 }
 
-std::string StatusName(const ::testing::TestParamInfo<NTSTATUS>& info) {
-    return "Status" + std::to_string(static_cast<ULONG>(info.param));
+std::string FaultName(const ::testing::TestParamInfo<LookupFault>& info) { return info.param.name; }
+
+// Every lookup call fails with the status, as when the accounts' domain cannot be reached.
+std::function<void(testing::FakePlatform&)> CallsFailWith(ULONG status) {
+    return [status](testing::FakePlatform& fake) {
+        fake.lookupFailure = static_cast<NTSTATUS>(status);
+    };
 }
 
-// None mapped, access denied, the domain controller unreachable, the trust broken.
-INSTANTIATE_TEST_SUITE_P(Statuses, AccountLookupFault,
-                         ::testing::Values(static_cast<NTSTATUS>(0xC0000073),
-                                           static_cast<NTSTATUS>(0xC0000022),
-                                           static_cast<NTSTATUS>(0xC0020017),
-                                           static_cast<NTSTATUS>(0xC000018D)),
-                         StatusName);
+INSTANTIATE_TEST_SUITE_P(
+    Faults, AccountLookupFault,
+    ::testing::Values(LookupFault{"NoneMapped", CallsFailWith(0xC0000073), 3, true},
+                      LookupFault{"AccessDenied", CallsFailWith(0xC0000022), 3, false},
+                      LookupFault{"ControllerUnreachable", CallsFailWith(0xC0020017), 3, false},
+                      LookupFault{"TrustBroken", CallsFailWith(0xC000018D), 3, false},
+                      LookupFault{"FarDomainUnreachable",
+                                  [](testing::FakePlatform& fake) {
+                                      fake.unreachableDomains["S-1-5-21-7-8-9"] =
+                                          static_cast<NTSTATUS>(0xC0020017);
+                                  },
+                                  3, false, L"NT AUTHORITY\\SYSTEM"},
+                      LookupFault{"PolicyRefused",
+                                  [](testing::FakePlatform& fake) {
+                                      fake.policyFailure = static_cast<NTSTATUS>(0xC0000022);
+                                  },
+                                  3, false},
+                      LookupFault{"ThreadNotStarted",
+                                  [](testing::FakePlatform& fake) {
+                                      fake.threadFailure = ERROR_NOT_ENOUGH_MEMORY;
+                                  },
+                                  0, false},
+                      LookupFault{"OutOfMemoryOnTheThread",
+                                  [](testing::FakePlatform& fake) { fake.lookupsThrow = true; }, 2,
+                                  false}),
+    FaultName);
+
+TEST_F(Faults, NamesWhoseMessageAFullQueueRefusedAreAnnouncedAgain) {
+    // Windows refuses a post to a queue that holds 10,000 messages; Wine's never fills.
+    fake.refusedPosts = 3;
+    ScriptTypicalProcesses();
+    OpenProcesses();
+    EXPECT_EQ(fake.RefusedPostsLeft(), 0);
+    EXPECT_EQ(ListViewColumn(List(), 3),
+              (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"CORP\\ann",
+                                         L"S-1-5-21-1-2-3-4242", L""}));
+}
 
 TEST_F(Faults, AccountWithNoStringFormEitherLeavesTheCellEmpty) {
     fake.lookupFailure = static_cast<NTSTATUS>(0xC0000073);

@@ -293,7 +293,9 @@ const ReviewedLibrary kReviewedImports[] = {
     // Windows Vista (comctl32.dll 4.70).
     {"comctl32.dll", "InitCommonControlsEx"},
     // Windows XP.
-    {"advapi32.dll", "ConvertSidToStringSidW LsaClose LsaFreeMemory LsaLookupSids LsaOpenPolicy"},
+    {"advapi32.dll",
+     "ConvertSidToStringSidW LsaClose LsaFreeMemory LsaLookupSids LsaOpenPolicy "
+     "LsaQueryInformationPolicy"},
     // The system's C runtime, which the documentation gives no minimum for, function by function.
     // All of these are exports of the msvcrt.dll of Windows XP or earlier (mingw-w64's import
     // library sorts its exports by the release that added them).
