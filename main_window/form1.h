@@ -5,7 +5,9 @@
 
 #include "main_window/session_report.h"
 #include "platform/platform.h"
-#include "platform/ui.h"
+#include "platform/controls.h"
+#include "platform/fonts_and_dpi.h"
+#include "platform/window.h"
 
 namespace wtsscope {
 

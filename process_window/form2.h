@@ -10,7 +10,9 @@
 
 #include "platform/account_lookups.h"
 #include "platform/platform.h"
-#include "platform/ui.h"
+#include "platform/controls.h"
+#include "platform/fonts_and_dpi.h"
+#include "platform/window.h"
 #include "process_window/process_table.h"
 
 namespace wtsscope {

@@ -29,7 +29,8 @@
 #include "tests/bench/report.h"
 #include "tests/bench/synthetic.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/windows/window_test_support.h"
+#include "tests/windows/user_input.h"
+#include "tests/windows/window_readers.h"
 #include "version/version_info.h"
 
 namespace wtsscope::bench {

@@ -11,7 +11,7 @@
 #include "platform/platform.h"
 #include "platform/record_reader.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/windows/window_test_support.h"
+#include "tests/windows/user_input.h"
 
 namespace wtsscope {
 namespace {

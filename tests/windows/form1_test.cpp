@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "tests/fakes/fake_platform.h"
+#include "tests/windows/clipboard_support.h"
+#include "tests/windows/system_changes.h"
 #include "tests/windows/window_fixture.h"
 #include "version/version_info.h"
 

@@ -8,6 +8,9 @@
 
 #include "platform/text.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/windows/child_process.h"
+#include "tests/windows/clipboard_support.h"
+#include "tests/windows/system_changes.h"
 #include "tests/windows/window_fixture.h"
 
 namespace wtsscope {

@@ -28,6 +28,7 @@
 #include "platform/platform.h"
 #include "platform/system_library.h"
 #include "process_window/form2.h"
+#include "tests/windows/child_process.h"
 #include "tests/windows/window_fixture.h"
 
 namespace wtsscope {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui.h"
+#include "platform/controls.h"
 
 namespace wtsscope {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/windows/window_test_support.h"
+#include "tests/windows/child_process.h"
 
 #include <algorithm>
 #include <cstddef>

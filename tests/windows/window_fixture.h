@@ -12,7 +12,8 @@
 #include "main_window/form1.h"
 #include "process_window/form2.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/windows/window_test_support.h"
+#include "tests/windows/user_input.h"
+#include "tests/windows/window_readers.h"
 #include "version/version_info.h"
 
 namespace wtsscope {

@@ -1,79 +1,21 @@
 #pragma once
 
-// The thin layer over the window toolkit: a base for the program's windows, non-owning wrappers
-// for the controls, scoped owners of GDI objects, fonts and DPI.
+// The base of the program's windows, and the creation of windows and their controls.
 
 #include <windows.h>
-#include <commctrl.h>
 
-#include <functional>
-#include <initializer_list>
 #include <optional>
 #include <span>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "platform/geometry.h"
 #include "platform/handle.h"
-#include "platform/list_search.h"
+#include "platform/message_loop.h"
 #include "platform/platform.h"
-
-// Windows Vista on; MinGW-w64's commctrl.h lacks it.
-#ifndef LVFI_SUBSTRING
-#define LVFI_SUBSTRING 0x0004
-#endif
 
 namespace wtsscope {
 
-using UniqueFont = UniqueHandle<HFONT, &::DeleteObject>;
 using UniqueAccelerators = UniqueHandle<HACCEL, &::DestroyAcceleratorTable>;
-
-// A window's device context, released when the owner goes.
-class WindowDC {
-  public:
-    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDC() {
-        if (dc_) ReleaseDC(window_, dc_);
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HDC get() const { return dc_; }
-    explicit operator bool() const { return dc_ != nullptr; }
-
-  private:
-    HWND window_;
-    HDC dc_;
-};
-
-// An object selected into a device context; the one it replaced is selected back when the owner
-// goes.
-class SelectedObject {
-  public:
-    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~SelectedObject() {
-        if (previous_) SelectObject(dc_, previous_);
-    }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
-
-  private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
-// The width in pixels of a line of text in the font selected into the context.
-int TextWidth(HDC dc, const std::wstring& text);
-
-// The dots per inch of the monitor a window is on.
-int WindowDpi(HWND window);
-
-// The user's message font at the given DPI, and a named font of a point size.
-UniqueFont CreateMessageFont(int dpi);
-UniqueFont CreatePointFont(const wchar_t* face, int points, int weight, int dpi);
-
-// Gives the controls a new font, then lets the old one go: a control never holds a deleted font.
-void ApplyFont(UniqueFont& kept, UniqueFont font, std::initializer_list<HWND> controls);
 
 // Registers a window class once per process.
 void RegisterWindowClass(const wchar_t* className, WNDPROC windowProc);
@@ -83,30 +25,13 @@ void RegisterWindowClass(const wchar_t* className, WNDPROC windowProc);
 HWND CreateTopLevelWindow(const wchar_t* className, const wchar_t* caption, DWORD style,
                           int clientWidthTwips, int clientHeightTwips, void* self);
 
-// The outer size of a window of this style whose client area has the given size in pixels at a
-// DPI: the frame's metrics are those of that DPI where the system can tell them.
-SIZE FrameSize(DWORD style, DWORD exStyle, SIZE client, int dpi);
-
 HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id,
                  DWORD exStyle = 0);
 
 // Places a child at its layout box, given in twips, at the parent's DPI.
 void PlaceChild(HWND child, const Box& twips, int dpi);
 
-// Gives a queued message to the shortcuts and keyboard navigation of the window it is for; true
-// when they consumed it.
-bool TranslateWindowKeys(MSG& message);
-
-// Runs the message loop until the last top-level window has closed; gives each window keyboard
-// navigation between its controls.
-int RunMessageLoop();
-
 namespace window_detail {
-// The program runs while any of its top-level windows is open.
-void Opened();
-void Closed();
-void AttachAccelerators(HWND window, HACCEL accelerators);
-void DetachAccelerators(HWND window);
 // The focused push button's identifier as DM_GETDEFID answers it, or 0 where the focus is on no
 // push button of the window.
 LRESULT FocusedButtonAsDefault(HWND window);
@@ -284,98 +209,6 @@ class Window {
     HWND focus_ = nullptr;
     std::optional<DWORD> failure_;
     UniqueAccelerators accelerators_;
-};
-
-// Non-owning views of controls; the parent window owns the controls themselves.
-
-// A control whose only state the program sets is its text.
-class TextControl {
-  public:
-    explicit TextControl(HWND hwnd = nullptr) : hwnd_(hwnd) {}
-    HWND Handle() const { return hwnd_; }
-    void SetCaption(const std::wstring& caption) { SetWindowTextW(hwnd_, caption.c_str()); }
-
-  private:
-    HWND hwnd_;
-};
-
-using Label = TextControl;
-using Button = TextControl;
-
-class ListBox {
-  public:
-    explicit ListBox(HWND hwnd = nullptr) : hwnd_(hwnd) {}
-    HWND Handle() const { return hwnd_; }
-    void Clear();
-    // Appends the lines at the end, painting once afterwards rather than once per line.
-    void AddItems(const std::vector<std::wstring>& lines);
-    // How far the list scrolls sideways, in pixels.
-    void SetHorizontalExtent(int pixels);
-
-  private:
-    HWND hwnd_;
-};
-
-// What an owner-data list asks of the rows its owner keeps: how many there are, the text of a cell,
-// and the row a search finds.
-struct OwnerData {
-    std::size_t rows;
-    int columns;
-    std::function<std::wstring(std::size_t row, int column)> cellText;
-    std::function<std::optional<std::size_t>(const ListSearch& search)> find;
-};
-
-// A report-view list whose rows the program keeps itself (owner data): the list asks for each
-// cell it paints and only holds the count, the selection and the focus.
-class ListView {
-  public:
-    explicit ListView(HWND hwnd = nullptr) : hwnd_(hwnd) {}
-    HWND Handle() const { return hwnd_; }
-
-    void SetExtendedStyle(DWORD style);
-    void AddColumn(int position, const wchar_t* header);
-    int ColumnWidth(int position) const;
-    void SetColumnWidth(int position, int width);
-    // The column whose width the user changed, from a notification the list passes on to its parent
-    // from its header (hwndFrom is the header, idFrom the header's own identifier): a divider
-    // dragged (HDN_ENDTRACKW) or double-clicked (HDN_DIVIDERDBLCLICKW, after which the list fits
-    // the column itself), or a width changed any other way (HDN_ITEMCHANGEDW, as while a divider is
-    // dragged with the full-drag style every report view's header has). Windows passes all three
-    // on; Wine 8 passes on the first two and keeps HDN_ITEMCHANGED to itself. A width the program
-    // sets also comes as HDN_ITEMCHANGEDW: the caller tells those apart. None for any other
-    // notification.
-    std::optional<int> ResizedColumn(const NMHDR& notification) const;
-    // The up arrow on the sorted column's header, none on the others.
-    void ShowSortArrow(std::optional<int> sortedColumn);
-
-    // A new count repaints the whole list; the selection and focus stay on their row numbers.
-    void SetRowCount(std::size_t rows);
-    int TopRow() const;
-
-    std::size_t SelectedCount() const;
-    // The selected rows from top to bottom.
-    std::vector<std::size_t> SelectedRows() const;
-    std::optional<std::size_t> FocusedRow() const;
-    // The anchor of Shift+click and Shift+arrows.
-    std::optional<std::size_t> SelectionMark() const;
-    void SetSelectionMark(std::optional<std::size_t> row);
-    void Select(std::size_t row);
-    void SelectAll();
-    void Focus(std::size_t row);
-    void ClearSelectionAndFocus();
-    void EnsureVisible(std::size_t row);
-    // Scrolls until the row is the first visible one, or as far as the list scrolls.
-    void ScrollToTop(std::size_t row);
-    void RepaintRows();
-
-    // The answer to the list's question about its rows: a cell's text (LVN_GETDISPINFOW) or the
-    // row a search finds (LVN_ODFINDITEMW, read as LVFINDINFOW and NMLVFINDITEMW document it; a
-    // search by item data or position, or without a text, finds none). None for any other
-    // notification.
-    static std::optional<LRESULT> AnswerOwnerData(NMHDR& notification, const OwnerData& owner);
-
-  private:
-    HWND hwnd_;
 };
 
 }  // namespace wtsscope
