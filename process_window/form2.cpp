@@ -277,28 +277,36 @@ void Form2::SortBy(ProcessColumn column, View view) {
 void Form2::RefreshProcessList() {
     const Selection selection = SelectedProcesses();
     rows_.Clear();
-    const Enumeration<ProcessRecord> enumeration = platform_.EnumerateProcesses();
-    if (!enumeration.succeeded()) {
-        // Emptied before the box opens: its message loop may repaint the list.
+    try {
+        const Enumeration<ProcessRecord> enumeration = platform_.EnumerateProcesses();
+        if (!enumeration.succeeded()) {
+            // Emptied before the box opens: its message loop may repaint the list.
+            ListView1.SetRowCount(0);
+            platform_.ShowError(
+                hwnd_, L"Error", enumeration.error,
+                L"Error occurred calling WTSEnumerateProcesses.  Check the Platform SDK "
+                L"error codes in the MSDN Documentation for more information.");
+            return;
+        }
+        rows_.Reserve(enumeration.count);
+        for (std::size_t i = 0; i < enumeration.count; ++i) {
+            const ProcessRecord record = RecordAt<ProcessRecord>(enumeration.buffer.get(), i);
+            // The same few hundred names and few dozen accounts come round again and again: the
+            // model converts each name once, and looks each account up once while the window is
+            // open.
+            rows_.Add({{static_cast<std::int32_t>(record.SessionId),
+                        static_cast<std::int32_t>(record.ProcessId)},
+                       ReadAnsiText(record.pProcessName),
+                       record.pUserSid},
+                      [&record] { return PointerToStringBytes(record.pProcessName); });
+        }
+        rows_.Finish();
+    } catch (...) {
+        // The model is empty after a fill that failed half-way: the list must not go on counting
+        // the old rows.
         ListView1.SetRowCount(0);
-        platform_.ShowError(
-            hwnd_, L"Error", enumeration.error,
-            L"Error occurred calling WTSEnumerateProcesses.  Check the Platform SDK "
-            L"error codes in the MSDN Documentation for more information.");
-        return;
+        throw;
     }
-    rows_.Reserve(enumeration.count);
-    for (std::size_t i = 0; i < enumeration.count; ++i) {
-        const ProcessRecord record = RecordAt<ProcessRecord>(enumeration.buffer.get(), i);
-        // The same few hundred names and few dozen accounts come round again and again: the
-        // model converts each name once, and looks each account up once while the window is open.
-        rows_.Add({{static_cast<std::int32_t>(record.SessionId),
-                    static_cast<std::int32_t>(record.ProcessId)},
-                   ReadAnsiText(record.pProcessName),
-                   record.pUserSid},
-                  [&record] { return PointerToStringBytes(record.pProcessName); });
-    }
-    rows_.Finish();
     AskForNewAccounts();
     // A selection, focus or scroll position belonged to the old rows: emptying the list drops it.
     // With none, the list goes straight to the new count: each count is a new scroll range.

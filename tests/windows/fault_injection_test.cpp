@@ -210,6 +210,10 @@ TEST_F(Faults, AnExceptionInAWindowIsReportedWithItsCodeAndTheWindowStays) {
     ClickRefresh();
     AwaitAccountNames(1);
     EXPECT_EQ(Rows(), TypicalRows());
+    // Failing half-way through a refresh leaves the list as empty as the model, not its old count.
+    fake.processesOutOfMemory = true;
+    ClickRefresh();
+    EXPECT_EQ(ListViewRows(List()), 0);
 }
 
 TEST_F(Faults, AnEnumerationFailingWithoutACodeIsStillReported) {
