@@ -105,20 +105,20 @@ Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enu
 
 const PlatformFunctions& SystemPlatformFunctions() {
     static const PlatformFunctions functions{
-        LoadedEnumerateSessionsA,
-        LoadedEnumerateProcessesA,
-        LoadedFreeMemory,
-        ::GetVersionExA,
-        ::ConvertSidToStringSidW,
-        ::LsaOpenPolicy,
-        ::LsaLookupSids,
-        ::LsaFreeMemory,
-        ::LsaClose,
-        ::OpenClipboard,
-        ::EmptyClipboard,
-        ::SetClipboardData,
-        ::CloseClipboard,
-        ::MessageBoxW,
+        .WTSEnumerateSessionsA = LoadedEnumerateSessionsA,
+        .WTSEnumerateProcessesA = LoadedEnumerateProcessesA,
+        .WTSFreeMemory = LoadedFreeMemory,
+        .GetVersionExA = ::GetVersionExA,
+        .ConvertSidToStringSidW = ::ConvertSidToStringSidW,
+        .LsaOpenPolicy = ::LsaOpenPolicy,
+        .LsaLookupSids = ::LsaLookupSids,
+        .LsaFreeMemory = ::LsaFreeMemory,
+        .LsaClose = ::LsaClose,
+        .OpenClipboard = ::OpenClipboard,
+        .EmptyClipboard = ::EmptyClipboard,
+        .SetClipboardData = ::SetClipboardData,
+        .CloseClipboard = ::CloseClipboard,
+        .MessageBoxW = ::MessageBoxW,
     };
     return functions;
 }

@@ -110,20 +110,20 @@ char* PlaceText(std::byte* block, std::size_t& offset, const std::string& text) 
 }  // namespace
 
 FakePlatform::FakePlatform()
-    : functions_{FakeEnumerateSessionsA,
-                 FakeEnumerateProcessesA,
-                 FakeFreeMemory,
-                 FakeGetVersionExA,
-                 FakeConvertSidToStringSidW,
-                 FakeLsaOpenPolicy,
-                 FakeLsaLookupSids,
-                 FakeLsaFreeMemory,
-                 FakeLsaClose,
-                 ::OpenClipboard,
-                 ::EmptyClipboard,
-                 FakeSetClipboardData,
-                 ::CloseClipboard,
-                 FakeMessageBoxW},
+    : functions_{.WTSEnumerateSessionsA = FakeEnumerateSessionsA,
+                 .WTSEnumerateProcessesA = FakeEnumerateProcessesA,
+                 .WTSFreeMemory = FakeFreeMemory,
+                 .GetVersionExA = FakeGetVersionExA,
+                 .ConvertSidToStringSidW = FakeConvertSidToStringSidW,
+                 .LsaOpenPolicy = FakeLsaOpenPolicy,
+                 .LsaLookupSids = FakeLsaLookupSids,
+                 .LsaFreeMemory = FakeLsaFreeMemory,
+                 .LsaClose = FakeLsaClose,
+                 .OpenClipboard = ::OpenClipboard,
+                 .EmptyClipboard = ::EmptyClipboard,
+                 .SetClipboardData = FakeSetClipboardData,
+                 .CloseClipboard = ::CloseClipboard,
+                 .MessageBoxW = FakeMessageBoxW},
       platform_(functions_) {
     const std::lock_guard lock(lookups);
     current = this;
