@@ -30,7 +30,6 @@
 #include "tests/bench/synthetic.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/window_test_support.h"
-#include "version/version_info.h"
 
 namespace wtsscope::bench {
 namespace {
@@ -498,7 +497,6 @@ int Run(const Options& options) {
     {
         std::cerr << "measuring the session listing...\n";
         FakePlatform fake;
-        VersionInfo = {};
         Form1 form(fake.platform(), nullptr);
         form.Create();
         ScriptSessions(fake, SyntheticSessions(plan.sessions));

@@ -6,7 +6,6 @@
 
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/window_fixture.h"
-#include "version/version_info.h"
 
 namespace wtsscope {
 namespace {

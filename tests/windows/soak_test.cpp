@@ -22,7 +22,6 @@
 #include "process_window/form2.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/window_test_support.h"
-#include "version/version_info.h"
 
 namespace wtsscope {
 namespace {
@@ -97,7 +96,6 @@ Trend TrendOf(const char* name, const std::vector<Usage>& samples, std::size_t w
 
 TEST(Soak, RefreshesAndListingsLeakNothing) {
     const int cycles = Cycles();
-    VersionInfo = {};
     FakePlatform fake;
     fake.accounts["S-1-5-18"] = {L"NT AUTHORITY", L"SYSTEM"};
     fake.accounts["S-1-5-19"] = {L"NT AUTHORITY", L"LOCAL SERVICE"};

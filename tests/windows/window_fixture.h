@@ -13,7 +13,6 @@
 #include "process_window/form2.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/window_test_support.h"
-#include "version/version_info.h"
 
 namespace wtsscope {
 
@@ -118,7 +117,6 @@ class WindowTest : public ::testing::Test, protected ScriptedPlatform, protected
     }
 
     void SetUp() override {
-        VersionInfo = {};
         fake.accounts["S-1-5-18"] = {L"NT AUTHORITY", L"SYSTEM"};
         fake.accounts["S-1-5-21-7-8-9-1001"] = {L"CORP", L"ann"};
     }
