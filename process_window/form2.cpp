@@ -258,8 +258,8 @@ void Form2::RefreshProcessList() {
         const ProcessRecord record = RecordAt<ProcessRecord>(enumeration.buffer.get(), i);
         // The same few hundred names and few dozen accounts come round again and again: the
         // model converts each name once, and looks each account up once while the window is open.
-        rows_.Add({{static_cast<std::int32_t>(record.SessionId),
-                    static_cast<std::int32_t>(record.ProcessId)},
+        rows_.Add({{.sessionId = static_cast<std::int32_t>(record.SessionId),
+                    .processId = static_cast<std::int32_t>(record.ProcessId)},
                    ReadAnsiText(record.pProcessName),
                    record.pUserSid},
                   [&record] { return PointerToStringBytes(record.pProcessName); });

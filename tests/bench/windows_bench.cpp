@@ -166,7 +166,8 @@ bool ListIsSorted(HWND list, int column, const std::vector<SyntheticProcess>& pr
     long long previousId = 0;
     for (int row = 0; row < rows; ++row) {
         const std::wstring text = Cell(list, row, column);
-        const long long id = std::stoll(Cell(list, row, 1));
+        const long long id =
+            std::stoll(Cell(list, row, static_cast<int>(ProcessColumn::ProcessId)));
         if (row > 0) {
             int order = 0;
             if (kProcessColumns[column].kind == ColumnDescription::Kind::Number) {
@@ -314,8 +315,8 @@ double TypeAhead(const std::vector<SyntheticProcess>& processes, int repetitions
     for (const SyntheticUser& user : SyntheticUsers()) sids.push_back(SidBytes(user.sid));
     ProcessTable table(LocaleCompare, [](const void*) { return std::wstring(L"DOMAIN\\user"); });
     for (const SyntheticProcess& process : processes)
-        table.Add({{static_cast<std::int32_t>(process.sessionId),
-                    static_cast<std::int32_t>(process.processId)},
+        table.Add({{.sessionId = static_cast<std::int32_t>(process.sessionId),
+                    .processId = static_cast<std::int32_t>(process.processId)},
                    process.name,
                    sids[process.user].data()},
                   [&process] { return AnsiToWide(process.name); });
@@ -419,8 +420,9 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
 
     // The first sort by name in a window just opened: no name's place is known yet.
     std::unique_ptr<Form2> opened;
-    const double firstSort =
-        InterleavedMedians(3, 1, {[&] { ClickHeader(ListOf(*opened), 2); }}, [&] {
+    const double firstSort = InterleavedMedians(
+        3, 1, {[&] { ClickHeader(ListOf(*opened), static_cast<int>(ProcessColumn::ProcessName)); }},
+        [&] {
             opened = std::make_unique<Form2>(platform);
             opened->Create();
             Drain();

@@ -60,7 +60,8 @@ class ProcessTableTest : public ::testing::Test {
                 sid = sids.back().data();
             }
             const std::string& bytes = name;
-            table.Add({{session, id}, bytes, sid}, [&bytes] { return Widened(bytes); });
+            table.Add({{.sessionId = session, .processId = id}, bytes, sid},
+                      [&bytes] { return Widened(bytes); });
         }
         table.Finish();
     }
@@ -236,7 +237,7 @@ TEST_F(ProcessTableTest, EachAccountIsAskedForOncePerOpeningByItsBytesAndNamedLa
     const auto fill = [&](std::vector<const void*> sids) {
         table.Clear();
         for (std::size_t i = 0; i < sids.size(); ++i)
-            table.Add({{1, static_cast<int>(i)}, "app.exe", sids[i]},
+            table.Add({{.sessionId = 1, .processId = static_cast<int>(i)}, "app.exe", sids[i]},
                       [] { return std::wstring(L"app.exe"); });
         table.Finish();
     };

@@ -135,7 +135,7 @@ TEST_P(ProcessEnumerationFault, OnLoadAndOnRefreshIsReportedAndTheNextRefreshIsC
     EXPECT_EQ(fake.messageBoxes[0].owner, processes->Handle());
     // The window loaded in full even though its list is empty.
     EXPECT_EQ(ListViewRows(List()), 0);
-    EXPECT_EQ(HeaderTexts(List()).size(), 4u);
+    EXPECT_EQ(HeaderTexts(List()), TableHeaders());
     EXPECT_EQ(WindowText(Refresh()), L"Refresh");
     EXPECT_TRUE(IsWindowEnabled(Refresh()));
 
@@ -145,7 +145,7 @@ TEST_P(ProcessEnumerationFault, OnLoadAndOnRefreshIsReportedAndTheNextRefreshIsC
     EXPECT_EQ(Rows(), TypicalRows());
 
     // Sorted, then failing on a refresh: no stale rows, and the sort survives into the next fill.
-    ClickHeader(List(), 1);
+    ClickHeader(List(), ProcessColumn::ProcessId);
     fake.FailProcesses(code);
     ClickRefresh();
     ASSERT_EQ(fake.messageBoxes.size(), 2u);
@@ -231,7 +231,7 @@ TEST_P(AccountLookupFault, LeavesTheIdentifiersShownAndIsNotReported) {
     fake.lookupFailure = GetParam();
     ScriptTypicalProcesses();
     ShowProcesses();
-    EXPECT_EQ(ListViewColumn(List(), 3),
+    EXPECT_EQ(Column(ProcessColumn::UserId),
               (std::vector<std::wstring>{L"S-1-5-18", L"S-1-5-21-7-8-9-1001",
                                          L"S-1-5-21-1-2-3-4242", L""}));
     EXPECT_TRUE(fake.messageBoxes.empty());
@@ -254,8 +254,8 @@ TEST_F(Faults, AccountWithNoStringFormEitherLeavesTheCellEmpty) {
     fake.sidTextFailure = ERROR_NOT_ENOUGH_MEMORY;
     ScriptTypicalProcesses();
     ShowProcesses();
-    EXPECT_EQ(ListViewColumn(List(), 3), (std::vector<std::wstring>{L"", L"", L"", L""}));
-    EXPECT_EQ(ListViewColumn(List(), 1),
+    EXPECT_EQ(Column(ProcessColumn::UserId), (std::vector<std::wstring>{L"", L"", L"", L""}));
+    EXPECT_EQ(Column(ProcessColumn::ProcessId),
               (std::vector<std::wstring>{L"4", L"500", L"7000", L"8000"}));
     EXPECT_TRUE(fake.messageBoxes.empty());
 }
@@ -268,7 +268,7 @@ TEST_F(Faults, AccountNamesInAnyScriptAndOfAnyLengthComeOutWhole) {
                                             L"\x5C71\x7530" + std::wstring(300, L'n')};
     ScriptTypicalProcesses();
     ShowProcesses();
-    EXPECT_EQ(ListViewColumn(List(), 3),
+    EXPECT_EQ(Column(ProcessColumn::UserId),
               (std::vector<std::wstring>{
                   L"NT AUTHORITY\\SYSTEM", L"\x041A\x041E\x0420\x041F\\\x0418\x0432\x0430\x043D",
                   std::wstring(200, L'd') + L"\\\x5C71\x7530" + std::wstring(300, L'n'), L""}));
