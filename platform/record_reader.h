@@ -24,7 +24,7 @@ std::string_view IdentifierBytes(const void* sid);
 // Copies the record at a position out of the block, as the platform laid it out.
 template <class Record>
 Record RecordAt(const void* block, std::size_t index) {
-    Record record;
+    Record record{};
     std::memcpy(&record, static_cast<const std::byte*>(block) + index * sizeof(Record),
                 sizeof(Record));
     return record;

@@ -31,7 +31,8 @@ int LocaleCompare(std::wstring_view a, std::wstring_view b) {
 
 Form2::Form2(const Platform& platform)
     : platform_(platform), rows_(LocaleCompare, [&platform](const void* sid) {
-          return platform.IdentifierText(const_cast<PSID>(sid));
+          // Only read: the platform's declaration lacks the const.
+          return platform.IdentifierText(const_cast<PSID>(sid));  // NOLINT(*-const-cast)
       }) {}
 
 HWND Form2::Create() {

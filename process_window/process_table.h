@@ -179,8 +179,8 @@ class ProcessTable {
   private:
     struct StoredRow {
         ProcessNumbers numbers;
-        std::uint32_t name;     // number in names_
-        std::uint32_t account;  // number in accounts_
+        std::uint32_t name = 0;     // number in names_
+        std::uint32_t account = 0;  // number in accounts_
     };
 
     const StoredRow& Shown(std::size_t shownIndex) const {

@@ -13,6 +13,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <iostream>
@@ -247,9 +248,10 @@ int MemoryProbe(std::size_t count) {
     const std::size_t before = PrivateBytes();
     ClickRefresh(form);
     const std::size_t after = PrivateBytes();
-    const double perRow = after > before ? static_cast<double>(after - before) / count : 0;
+    const double perRow =
+        after > before ? static_cast<double>(after - before) / static_cast<double>(count) : 0;
     std::cout << "private bytes per row at " << count << ": " << perRow << "\n";
-    return static_cast<int>(perRow + 0.5);
+    return static_cast<int>(std::lround(perRow));
 }
 
 // Runs this program again as a memory probe; the bytes per row, or a negative on failure.
@@ -529,7 +531,7 @@ int Run(const Options& options) {
         const std::size_t previous = plan.counts[plan.counts.size() - 2];
         report.Check("refresh " + Grouped(largest) + " / refresh " + Grouped(previous),
                      top.refresh / results[previous].refresh,
-                     1.2 * static_cast<double>(largest) / previous, judge);
+                     1.2 * static_cast<double>(largest) / static_cast<double>(previous), judge);
         // Messages may not grow with the rows: at most one more per thousand more rows.
         const ProcessResults& low = results[plan.counts.front()];
         report.Check("extra messages per 1,000 extra rows",

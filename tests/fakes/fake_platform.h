@@ -16,14 +16,14 @@
 namespace wtsscope::testing {
 
 struct FakeSession {
-    DWORD SessionId;
+    DWORD SessionId = 0;
     std::optional<std::string> WinStationName;  // nullopt: a null pointer in the record
-    int State;
+    int State = 0;
 };
 
 struct FakeProcess {
-    DWORD SessionId;
-    DWORD ProcessId;
+    DWORD SessionId = 0;
+    DWORD ProcessId = 0;
     std::optional<std::string> ProcessName;  // nullopt: a null pointer in the record
     std::optional<std::string> UserSid;      // string form, e.g. "S-1-5-18"; nullopt: no SID
 };
@@ -70,7 +70,7 @@ class FakePlatform {
     // LookupsSettled() has said so.
     std::map<std::string, FakeAccount> accounts;  // by string SID; others do not resolve
     int accountLookups = 0;                       // identifiers asked for
-    std::vector<std::size_t> lookupCalls;  // identifiers asked for in each call
+    std::vector<std::size_t> lookupCalls;         // identifiers asked for in each call
     // Every lookup fails with this status, as when the accounts' domain cannot be reached.
     std::optional<NTSTATUS> lookupFailure;
     // Opening the authority's policy fails with this status.

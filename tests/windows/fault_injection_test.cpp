@@ -16,9 +16,6 @@
 namespace wtsscope {
 namespace {
 
-using testing::FakeProcess;
-using testing::FakeSession;
-
 // The prompts of the two error boxes, word for word as the user reads them, two blanks included.
 constexpr wchar_t kSessionsPrompt[] =
     L"Error occurred calling WTSEnumerateSessionsA.  Check the Platform SDK error codes in the "

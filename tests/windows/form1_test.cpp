@@ -10,8 +10,6 @@
 namespace wtsscope {
 namespace {
 
-using testing::FakeSession;
-
 class Form1Test : public WindowTest {
   protected:
     // The client area and every control where the design puts them at this DPI.

@@ -37,7 +37,8 @@ constexpr DWORD kSessions = 60;
 constexpr double kAllowedGrowth = 0.01;
 
 int Cycles() {
-    const char* text = std::getenv("WTSSCOPE_SOAK_CYCLES");
+    // Read before any thread of the test starts.
+    const char* text = std::getenv("WTSSCOPE_SOAK_CYCLES");  // NOLINT(concurrency-mt-unsafe)
     const int cycles = text ? std::atoi(text) : kDefaultCycles;
     return cycles >= 10 ? cycles : kDefaultCycles;
 }
@@ -119,6 +120,7 @@ TEST(Soak, RefreshesAndListingsLeakNothing) {
     // Hidden, as in every test here: Wine maps shown windows slowly without a window manager.
     Form1 main(fake.platform(), nullptr);
     ASSERT_NE(main.Create(), nullptr);
+    // NOLINTNEXTLINE(cppcoreguidelines-special-member-functions): made in place, never copied.
     const struct CloseOnExit {
         HWND window;
         ~CloseOnExit() {
