@@ -88,7 +88,7 @@ void Form1::FitListExtent() {
     List1.SetHorizontalExtent(widest == 0 ? 0 : widest + margin);
 }
 
-void Form1::OnLoad() { Label1.SetCaption(DecimalText(GetVersionCode(platform_))); }
+void Form1::OnLoad() { Label1.SetCaption(DecimalText(GetVersionCode(platform_, VersionInfo))); }
 
 void Form1::OnCommand1Click() {
     Sessions = GetSessions();

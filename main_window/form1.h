@@ -50,6 +50,8 @@ class Form1 : public Window<Form1> {
 
     std::function<void()> openProcessWindow_;
     std::vector<Session> Sessions;
+    // The version as the platform reported it when the window loaded; the listing prints it.
+    VersionRecord VersionInfo{};
     std::vector<std::wstring> report_;
 
     Label Label1;

@@ -11,7 +11,8 @@ void ListBox::AddItems(const std::vector<std::wstring>& lines) {
     std::size_t characters = 0;
     for (const std::wstring& line : lines) characters += line.size() + 1;
     // Room for all lines at once rather than growing line by line.
-    SendMessageW(hwnd_, LB_INITSTORAGE, lines.size(), characters * sizeof(wchar_t));
+    SendMessageW(hwnd_, LB_INITSTORAGE, lines.size(),
+                 static_cast<LPARAM>(characters * sizeof(wchar_t)));
     for (const std::wstring& line : lines)
         SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
     SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
@@ -40,7 +41,8 @@ void ListView::SetExtendedStyle(DWORD style) { ListView_SetExtendedListViewStyle
 void ListView::AddColumn(int position, const wchar_t* header) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_SUBITEM;
-    column.pszText = const_cast<wchar_t*>(header);
+    // Only read when a column is inserted.
+    column.pszText = const_cast<wchar_t*>(header);  // NOLINT(cppcoreguidelines-pro-type-const-cast)
     column.iSubItem = position;
     ListView_InsertColumn(hwnd_, position, &column);
 }

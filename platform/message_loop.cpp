@@ -3,7 +3,8 @@
 namespace wtsscope {
 namespace {
 
-int openTopLevelWindows = 0;
+// The thread's one message loop runs until the last of the program's windows has closed.
+int openTopLevelWindows = 0;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 
 constexpr wchar_t kAcceleratorsProperty[] = L"wtsscope.accelerators";
 

@@ -89,7 +89,9 @@ Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enu
         return result;
     }
     result.buffer.reset(records);
-    if (count != 0 && records == nullptr) {
+    // Records missing and records not all readable are the same fault, found before and after the
+    // size is known to be sound.
+    if (count != 0 && records == nullptr) {  // NOLINT(bugprone-branch-clone)
         result.error = ERROR_INVALID_DATA;
     } else if (!RecordsFitAddressSpace(records, count, sizeof(Record))) {
         result.error = ERROR_ARITHMETIC_OVERFLOW;
@@ -105,23 +107,23 @@ Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enu
 
 const PlatformFunctions& SystemPlatformFunctions() {
     static const PlatformFunctions functions{
-        LoadedEnumerateSessionsA,
-        LoadedEnumerateProcessesA,
-        LoadedFreeMemory,
-        ::GetVersionExA,
-        ::ConvertSidToStringSidW,
-        ::LsaOpenPolicy,
-        ::LsaLookupSids,
-        ::LsaFreeMemory,
-        ::LsaClose,
-        ::OpenClipboard,
-        ::EmptyClipboard,
-        ::SetClipboardData,
-        ::CloseClipboard,
-        ::MessageBoxW,
-        ::LsaQueryInformationPolicy,
-        ::_beginthreadex,
-        ::PostMessageW,
+        .WTSEnumerateSessionsA = LoadedEnumerateSessionsA,
+        .WTSEnumerateProcessesA = LoadedEnumerateProcessesA,
+        .WTSFreeMemory = LoadedFreeMemory,
+        .GetVersionExA = ::GetVersionExA,
+        .ConvertSidToStringSidW = ::ConvertSidToStringSidW,
+        .LsaOpenPolicy = ::LsaOpenPolicy,
+        .LsaLookupSids = ::LsaLookupSids,
+        .LsaFreeMemory = ::LsaFreeMemory,
+        .LsaClose = ::LsaClose,
+        .OpenClipboard = ::OpenClipboard,
+        .EmptyClipboard = ::EmptyClipboard,
+        .SetClipboardData = ::SetClipboardData,
+        .CloseClipboard = ::CloseClipboard,
+        .MessageBoxW = ::MessageBoxW,
+        .LsaQueryInformationPolicy = ::LsaQueryInformationPolicy,
+        ._beginthreadex = ::_beginthreadex,
+        .PostMessageW = ::PostMessageW,
     };
     return functions;
 }
@@ -216,7 +218,7 @@ std::wstring AccountNames::Text(std::size_t index) const {
         domain = text(domains->Domains[name.DomainIndex].Name);
     // A domain's own identifier names the domain; its name is no account's.
     if (name.Use == SidTypeDomain) return domain;
-    const std::wstring account = text(name.Name);
+    std::wstring account = text(name.Name);
     if (account.empty() || domain.empty()) return account;
     return domain + L"\\" + account;
 }
@@ -268,9 +270,7 @@ DWORD Platform::CopyToClipboard(HWND owner, const std::wstring& text) const {
         Sleep(kPauseMs);
     }
     DWORD error = ERROR_SUCCESS;
-    if (!functions_.EmptyClipboard())
-        error = FailureCode();
-    else if (functions_.SetClipboardData(CF_UNICODETEXT, memory.get()))
+    if (functions_.EmptyClipboard() && functions_.SetClipboardData(CF_UNICODETEXT, memory.get()))
         memory.release();  // the clipboard owns it from here
     else
         error = FailureCode();

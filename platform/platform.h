@@ -21,6 +21,8 @@
 
 namespace wtsscope {
 
+// Each table sets every member by name, in this order: a member left out fails the GCC builds
+// (-Wextra's missing-field-initializers), so none has a default.
 struct PlatformFunctions {
     decltype(&::WTSEnumerateSessionsA) WTSEnumerateSessionsA;
     decltype(&::WTSEnumerateProcessesA) WTSEnumerateProcessesA;

@@ -30,7 +30,7 @@ bool NamedLocally(std::string_view identifier, std::string_view accountDomain);
 // Copies the record at a position out of the block, as the platform laid it out.
 template <class Record>
 Record RecordAt(const void* block, std::size_t index) {
-    Record record;
+    Record record{};
     std::memcpy(&record, static_cast<const std::byte*>(block) + index * sizeof(Record),
                 sizeof(Record));
     return record;

@@ -31,7 +31,8 @@ int LocaleCompare(std::wstring_view a, std::wstring_view b) {
 
 Form2::Form2(const Platform& platform)
     : Window(platform), rows_(LocaleCompare, [&platform](const void* sid) {
-          return platform.IdentifierText(const_cast<PSID>(sid));
+          // Only read: the platform's declaration lacks the const.
+          return platform.IdentifierText(const_cast<PSID>(sid));  // NOLINT(*-const-cast)
       }) {}
 
 HWND Form2::Create() {
@@ -294,8 +295,8 @@ void Form2::RefreshProcessList() {
             // The same few hundred names and few dozen accounts come round again and again: the
             // model converts each name once, and looks each account up once while the window is
             // open.
-            rows_.Add({{static_cast<std::int32_t>(record.SessionId),
-                        static_cast<std::int32_t>(record.ProcessId)},
+            rows_.Add({{.sessionId = static_cast<std::int32_t>(record.SessionId),
+                        .processId = static_cast<std::int32_t>(record.ProcessId)},
                        ReadAnsiText(record.pProcessName),
                        record.pUserSid},
                       [&record] { return PointerToStringBytes(record.pProcessName); });

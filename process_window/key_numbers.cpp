@@ -17,7 +17,7 @@ constexpr std::uint64_t kTagMask = 0xFFFF'FFFF'0000'0000ull;
 // with this, 1.82 and 1.93 to 1.96.
 bool SameBytes(const char* x, const char* y, std::size_t size) {
     const auto word = [](const char* at) {
-        std::uint64_t value;
+        std::uint64_t value = 0;
         std::memcpy(&value, at, sizeof(value));
         return value;
     };

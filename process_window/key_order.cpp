@@ -23,7 +23,7 @@ void OrderByKey(const std::vector<std::uint32_t>& keys, std::vector<std::uint32_
         return;
     }
     const int lowest = std::countr_zero(differing);
-    const int span = std::bit_width(differing) - lowest;
+    const int span = static_cast<int>(std::bit_width(differing)) - lowest;
     const int passCount = (span + kMostBits - 1) / kMostBits;
     const int bits = (span + passCount - 1) / passCount;
     const std::uint32_t mask = (1u << bits) - 1;

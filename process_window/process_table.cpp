@@ -114,7 +114,7 @@ bool ProcessTable::NameAccount(std::uint32_t account, std::wstring name) {
 void ProcessTable::Finish() {
     // Found in locals, which no row can alias, in one walk of the rows; the columns are unrolled
     // at compile time, so each number column is one fixed field read, as if written out by hand.
-    std::array<Extremes, kProcessColumnCount> found;
+    std::array<Extremes, kProcessColumnCount> found{};
     found.fill(
         {std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::min()});
     const auto walk = [&]<std::size_t... position>(std::index_sequence<position...>) {

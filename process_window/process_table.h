@@ -27,10 +27,12 @@ namespace wtsscope {
 // The columns of the process window, named in the order of kProcessColumns.
 enum class ProcessColumn { SessionId, ProcessId, ProcessName, UserId };
 
-// A row's numbers as the platform gives them; a number column shows one of them.
+// A row's numbers as the platform gives them; a number column shows one of them. Each is 0 unless
+// set, so that a field added for a new column needs no change where rows are made but the one
+// that fills it.
 struct ProcessNumbers {
-    std::int32_t sessionId;
-    std::int32_t processId;
+    std::int32_t sessionId = 0;
+    std::int32_t processId = 0;
 };
 
 // The texts the model keeps numbered, each distinct one made once; a text column shows one of them.
@@ -177,8 +179,8 @@ class ProcessTable {
   private:
     struct StoredRow {
         ProcessNumbers numbers;
-        std::uint32_t name;     // number in names_
-        std::uint32_t account;  // number in accounts_
+        std::uint32_t name = 0;     // number in names_
+        std::uint32_t account = 0;  // number in accounts_
     };
 
     const StoredRow& Shown(std::size_t shownIndex) const {

@@ -4,9 +4,7 @@
 
 namespace wtsscope {
 
-VersionRecord VersionInfo{};
-
-std::int32_t GetVersionCode(const Platform& platform) {
+std::int32_t GetVersionCode(const Platform& platform, VersionRecord& VersionInfo) {
     VersionInfo.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
     if (platform.QueryVersion(VersionInfo) != ERROR_SUCCESS) {
         // Systems before the extended record accept only the basic one.

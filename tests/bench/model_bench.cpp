@@ -58,8 +58,8 @@ void Fill(ProcessTable& table, const std::vector<SyntheticProcess>& processes,
     table.Clear();
     table.Reserve(processes.size());
     for (const SyntheticProcess& process : processes) {
-        table.Add({{static_cast<std::int32_t>(process.sessionId),
-                    static_cast<std::int32_t>(process.processId)},
+        table.Add({{.sessionId = static_cast<std::int32_t>(process.sessionId),
+                    .processId = static_cast<std::int32_t>(process.processId)},
                    process.name,
                    accounts.sids[process.user].data()},
                   [&process] { return Latin1(process.name); });

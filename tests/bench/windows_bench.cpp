@@ -13,6 +13,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <iostream>
@@ -31,7 +32,6 @@
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/user_input.h"
 #include "tests/windows/window_readers.h"
-#include "version/version_info.h"
 
 namespace wtsscope::bench {
 namespace {
@@ -168,7 +168,8 @@ bool ListIsSorted(HWND list, int column, const std::vector<SyntheticProcess>& pr
     long long previousId = 0;
     for (int row = 0; row < rows; ++row) {
         const std::wstring text = Cell(list, row, column);
-        const long long id = std::stoll(Cell(list, row, 1));
+        const long long id =
+            std::stoll(Cell(list, row, static_cast<int>(ProcessColumn::ProcessId)));
         if (row > 0) {
             int order = 0;
             if (kProcessColumns[column].kind == ColumnDescription::Kind::Number) {
@@ -248,9 +249,10 @@ int MemoryProbe(std::size_t count) {
     const std::size_t before = PrivateBytes();
     ClickRefresh(form);
     const std::size_t after = PrivateBytes();
-    const double perRow = after > before ? static_cast<double>(after - before) / count : 0;
+    const double perRow =
+        after > before ? static_cast<double>(after - before) / static_cast<double>(count) : 0;
     std::cout << "private bytes per row at " << count << ": " << perRow << "\n";
-    return static_cast<int>(perRow + 0.5);
+    return static_cast<int>(std::lround(perRow));
 }
 
 // Runs this program again as a memory probe; the bytes per row, or a negative on failure.
@@ -316,8 +318,8 @@ double TypeAhead(const std::vector<SyntheticProcess>& processes, int repetitions
     for (const SyntheticUser& user : SyntheticUsers()) sids.push_back(SidBytes(user.sid));
     ProcessTable table(LocaleCompare, [](const void*) { return std::wstring(L"DOMAIN\\user"); });
     for (const SyntheticProcess& process : processes)
-        table.Add({{static_cast<std::int32_t>(process.sessionId),
-                    static_cast<std::int32_t>(process.processId)},
+        table.Add({{.sessionId = static_cast<std::int32_t>(process.sessionId),
+                    .processId = static_cast<std::int32_t>(process.processId)},
                    process.name,
                    sids[process.user].data()},
                   [&process] { return AnsiToWide(process.name); });
@@ -424,8 +426,9 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
 
     // The first sort by name in a window just opened: no name's place is known yet.
     std::unique_ptr<Form2> opened;
-    const double firstSort =
-        InterleavedMedians(3, 1, {[&] { ClickHeader(ListOf(*opened), 2); }}, [&] {
+    const double firstSort = InterleavedMedians(
+        3, 1, {[&] { ClickHeader(ListOf(*opened), static_cast<int>(ProcessColumn::ProcessName)); }},
+        [&] {
             opened = std::make_unique<Form2>(platform);
             opened->Create();
             Drain();
@@ -503,7 +506,6 @@ int Run(const Options& options) {
     {
         std::cerr << "measuring the session listing...\n";
         FakePlatform fake;
-        VersionInfo = {};
         Form1 form(fake.platform(), nullptr);
         form.Create();
         ScriptSessions(fake, SyntheticSessions(plan.sessions));
@@ -534,7 +536,7 @@ int Run(const Options& options) {
         const std::size_t previous = plan.counts[plan.counts.size() - 2];
         report.Check("refresh " + Grouped(largest) + " / refresh " + Grouped(previous),
                      top.refresh / results[previous].refresh,
-                     1.2 * static_cast<double>(largest) / previous, judge);
+                     1.2 * static_cast<double>(largest) / static_cast<double>(previous), judge);
         // Messages may not grow with the rows: at most one more per thousand more rows.
         const ProcessResults& low = results[plan.counts.front()];
         report.Check("extra messages per 1,000 extra rows",

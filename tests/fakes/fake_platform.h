@@ -16,14 +16,14 @@
 namespace wtsscope::testing {
 
 struct FakeSession {
-    DWORD SessionId;
+    DWORD SessionId = 0;
     std::optional<std::string> WinStationName;  // nullopt: a null pointer in the record
-    int State;
+    int State = 0;
 };
 
 struct FakeProcess {
-    DWORD SessionId;
-    DWORD ProcessId;
+    DWORD SessionId = 0;
+    DWORD ProcessId = 0;
     std::optional<std::string> ProcessName;  // nullopt: a null pointer in the record
     std::optional<std::string> UserSid;      // string form, e.g. "S-1-5-18"; nullopt: no SID
 };

@@ -135,8 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::int32_t sessionId = ids & 1 ? input.Take<std::int32_t>() : (ids >> 2) % 4;
         const std::int32_t processId = ids & 2 ? input.Take<std::int32_t>() : (ids >> 4) % 8;
         std::string name = TakeText(input);
-        rows.push_back(
-            {{sessionId, processId}, std::move(name), input.Take<std::uint8_t>() % userCount});
+        rows.push_back({{.sessionId = sessionId, .processId = processId},
+                        std::move(name),
+                        input.Take<std::uint8_t>() % userCount});
     }
     fill();
     Check(table.Size() == rows.size());

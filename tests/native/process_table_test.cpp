@@ -60,7 +60,8 @@ class ProcessTableTest : public ::testing::Test {
                 sid = sids.back().data();
             }
             const std::string& bytes = name;
-            table.Add({{session, id}, bytes, sid}, [&bytes] { return Widened(bytes); });
+            table.Add({{.sessionId = session, .processId = id}, bytes, sid},
+                      [&bytes] { return Widened(bytes); });
         }
         table.Finish();
     }
@@ -99,7 +100,7 @@ class ProcessTableTest : public ::testing::Test {
     std::vector<std::wstring> accounts;
     std::map<std::wstring, int> lookups;
     ProcessTable table{CaseInsensitive, [this](const void* sid) {
-                           std::uint32_t rid;
+                           std::uint32_t rid = 0;
                            std::memcpy(&rid, static_cast<const unsigned char*>(sid) + 12, 4);
                            const std::wstring& text = accounts.at(rid - 1000);
                            ++lookups[text];
@@ -236,7 +237,7 @@ TEST_F(ProcessTableTest, EachAccountIsAskedForOncePerOpeningByItsBytesAndNamedLa
     const auto fill = [&](std::vector<const void*> sids) {
         table.Clear();
         for (std::size_t i = 0; i < sids.size(); ++i)
-            table.Add({{1, static_cast<int>(i)}, "app.exe", sids[i]},
+            table.Add({{.sessionId = 1, .processId = static_cast<int>(i)}, "app.exe", sids[i]},
                       [] { return std::wstring(L"app.exe"); });
         table.Finish();
     };
@@ -247,7 +248,7 @@ TEST_F(ProcessTableTest, EachAccountIsAskedForOncePerOpeningByItsBytesAndNamedLa
         return bytes;
     };
     const auto bytesOf = [](const std::vector<unsigned char>& sid) {
-        return std::string(sid.begin(), sid.begin() + 8 + 4 * sid[1]);
+        return std::string(sid.begin(), sid.begin() + 8 + std::ptrdiff_t{4} * sid[1]);
     };
 
     // Until named, an account shows its identifier's string form; no or a malformed identifier

@@ -14,13 +14,9 @@
 #include "process_window/form2.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/window_fixture.h"
-#include "version/version_info.h"
 
 namespace wtsscope {
 namespace {
-
-using testing::FakeProcess;
-using testing::FakeSession;
 
 // The prompts of the two error boxes, word for word as the user reads them, two blanks included.
 constexpr wchar_t kSessionsPrompt[] =
@@ -138,7 +134,7 @@ TEST_P(ProcessEnumerationFault, OnLoadAndOnRefreshIsReportedAndTheNextRefreshIsC
     EXPECT_EQ(fake.messageBoxes[0].owner, processes->Handle());
     // The window loaded in full even though its list is empty.
     EXPECT_EQ(ListViewRows(List()), 0);
-    EXPECT_EQ(HeaderTexts(List()).size(), 4u);
+    EXPECT_EQ(HeaderTexts(List()), TableHeaders());
     EXPECT_EQ(WindowText(Refresh()), L"Refresh");
     EXPECT_TRUE(IsWindowEnabled(Refresh()));
 
@@ -148,7 +144,7 @@ TEST_P(ProcessEnumerationFault, OnLoadAndOnRefreshIsReportedAndTheNextRefreshIsC
     EXPECT_EQ(Rows(), TypicalRows());
 
     // Sorted, then failing on a refresh: no stale rows, and the sort survives into the next fill.
-    ClickHeader(List(), 1);
+    ClickHeader(List(), ProcessColumn::ProcessId);
     fake.FailProcesses(code);
     ClickRefresh();
     ASSERT_EQ(fake.messageBoxes.size(), 2u);
@@ -235,14 +231,12 @@ TEST_F(Faults, VersionQueriesFallBackToTheBasicRecordThenToUnrecognised) {
     OpenMain();
     EXPECT_EQ(fake.versionQueries, 2);
     EXPECT_EQ(WindowText(MainControl(Form1::kLabel1)), L"15");
-    EXPECT_EQ(VersionInfo.dwOSVersionInfoSize, sizeof(OSVERSIONINFOA));
     ScriptTypicalSessions();
     ListSessions();
     ExpectTypicalReport(L"dwMajorVersion: 6.1.7601");
     main.reset();
 
     // Neither: not a failure the user is told about; the listing shows the record as it is.
-    VersionInfo = {};
     fake.failBasicVersion = true;
     OpenMain();
     EXPECT_EQ(fake.versionQueries, 4);
@@ -277,7 +271,7 @@ TEST_P(AccountLookupFault,
     EXPECT_TRUE(WaitUntil(
         [&] { return fake.PolicyOpenings() == GetParam().attempts && fake.LookupsSettled(); }));
     DrainMessages();
-    EXPECT_EQ(ListViewColumn(List(), 3),
+    EXPECT_EQ(Column(ProcessColumn::UserId),
               (std::vector<std::wstring>{GetParam().system, L"S-1-5-21-7-8-9-1001",
                                          L"S-1-5-21-1-2-3-4242", L""}));
     EXPECT_TRUE(fake.messageBoxes.empty());
@@ -294,16 +288,16 @@ TEST_P(AccountLookupFault,
         EXPECT_TRUE(WaitUntil([&] { return fake.LookupsSettled(); }));
         DrainMessages();
         EXPECT_EQ(fake.LookupCallCount(), calls);
-        EXPECT_EQ(ListViewCell(List(), 0, 3), GetParam().system);
+        EXPECT_EQ(Cell(0, ProcessColumn::UserId), GetParam().system);
     } else {
         // Asked at the next fill, as soon as the failure is known: a refresh that comes while the
         // failing call is still on its way is followed by another.
         EXPECT_TRUE(WaitUntil([&] {
             ClickRefresh();
             DrainMessages();
-            return fake.LookupsSettled() && ListViewCell(List(), 1, 3) == L"CORP\\ann";
+            return fake.LookupsSettled() && Cell(1, ProcessColumn::UserId) == L"CORP\\ann";
         }));
-        EXPECT_EQ(ListViewColumn(List(), 3),
+        EXPECT_EQ(Column(ProcessColumn::UserId),
                   (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"CORP\\ann",
                                              L"S-1-5-21-1-2-3-4242", L""}));
     }
@@ -351,7 +345,7 @@ TEST_F(Faults, NamesWhoseMessageAFullQueueRefusedAreAnnouncedAgain) {
     ScriptTypicalProcesses();
     OpenProcesses();
     EXPECT_EQ(fake.RefusedPostsLeft(), 0);
-    EXPECT_EQ(ListViewColumn(List(), 3),
+    EXPECT_EQ(Column(ProcessColumn::UserId),
               (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"CORP\\ann",
                                          L"S-1-5-21-1-2-3-4242", L""}));
 }
@@ -361,8 +355,8 @@ TEST_F(Faults, AccountWithNoStringFormEitherLeavesTheCellEmpty) {
     fake.sidTextFailure = ERROR_NOT_ENOUGH_MEMORY;
     ScriptTypicalProcesses();
     ShowProcesses();
-    EXPECT_EQ(ListViewColumn(List(), 3), (std::vector<std::wstring>{L"", L"", L"", L""}));
-    EXPECT_EQ(ListViewColumn(List(), 1),
+    EXPECT_EQ(Column(ProcessColumn::UserId), (std::vector<std::wstring>{L"", L"", L"", L""}));
+    EXPECT_EQ(Column(ProcessColumn::ProcessId),
               (std::vector<std::wstring>{L"4", L"500", L"7000", L"8000"}));
     EXPECT_TRUE(fake.messageBoxes.empty());
 }
@@ -375,7 +369,7 @@ TEST_F(Faults, AccountNamesInAnyScriptAndOfAnyLengthComeOutWhole) {
                                             L"\x5C71\x7530" + std::wstring(300, L'n')};
     ScriptTypicalProcesses();
     ShowProcesses();
-    EXPECT_EQ(ListViewColumn(List(), 3),
+    EXPECT_EQ(Column(ProcessColumn::UserId),
               (std::vector<std::wstring>{
                   L"NT AUTHORITY\\SYSTEM", L"\x041A\x041E\x0420\x041F\\\x0418\x0432\x0430\x043D",
                   std::wstring(200, L'd') + L"\\\x5C71\x7530" + std::wstring(300, L'n'), L""}));

@@ -8,12 +8,9 @@
 #include "tests/windows/clipboard_support.h"
 #include "tests/windows/system_changes.h"
 #include "tests/windows/window_fixture.h"
-#include "version/version_info.h"
 
 namespace wtsscope {
 namespace {
-
-using testing::FakeSession;
 
 class Form1Test : public WindowTest {
   protected:
@@ -72,7 +69,7 @@ TEST_F(Form1Test, ANewMessageFontReachesTheControlsOfBothWindowsButNotLabel1) {
     fake.ScriptProcesses({{0, 4, "a-rather-long-process-name.exe", std::nullopt}});
     OpenMain();
     OpenProcesses();
-    const int nameWidth = ListView_GetColumnWidth(List(), 2);
+    const int nameWidth = ListView_GetColumnWidth(List(), Position(ProcessColumn::ProcessName));
     const LONG height = 3 * fontOf(MainControl(Form1::kCommand1)).lfHeight;
     const MessageFontChange change(height);
     MessageFontChange::Announce(main->Handle());
@@ -84,7 +81,7 @@ TEST_F(Form1Test, ANewMessageFontReachesTheControlsOfBothWindowsButNotLabel1) {
     EXPECT_EQ(fontOf(MainControl(Form1::kLabel1)).lfHeight,
               -PointsToPixels(18, WindowDpi(main->Handle())));
     // The columns are fitted to the new font.
-    EXPECT_GT(ListView_GetColumnWidth(List(), 2), nameWidth * 2);
+    EXPECT_GT(ListView_GetColumnWidth(List(), Position(ProcessColumn::ProcessName)), nameWidth * 2);
 }
 
 TEST_F(Form1Test, Command2AsksForTheProcessWindow) {

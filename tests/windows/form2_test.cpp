@@ -68,6 +68,51 @@ LRESULT CALLBACK PassOnWidthChanges(HWND list, UINT message, WPARAM wParam, LPAR
     return result;
 }
 
+// The arrows of a list with one on the column given, pointing up, and none elsewhere.
+std::vector<int> ArrowUpOn(std::optional<ProcessColumn> column) {
+    std::vector<int> arrows(kProcessColumnCount, 0);
+    if (column) arrows[Position(*column)] = HDF_SORTUP;
+    return arrows;
+}
+
+// Copied rows read back: a line per row, each ended by CR LF, with a cell per column separated by
+// tabs; of each line, the cells of the checked columns.
+std::vector<std::vector<std::wstring>> CopiedCells(const std::wstring& text) {
+    std::vector<std::vector<std::wstring>> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos) {
+            ADD_FAILURE() << "a line without CR LF";
+            break;
+        }
+        std::vector<std::wstring> cells;
+        for (std::size_t at = start;;) {
+            const std::size_t tab = std::min(text.find(L'\t', at), end);
+            cells.push_back(text.substr(at, tab - at));
+            if (tab == end) break;
+            at = tab + 1;
+        }
+        if (cells.size() != static_cast<std::size_t>(kProcessColumnCount)) {
+            ADD_FAILURE() << "a line of " << cells.size() << " cells";
+            break;
+        }
+        std::vector<std::wstring> checked;
+        for (const ProcessColumn column : kCheckedColumns)
+            checked.push_back(cells[static_cast<std::size_t>(Position(column))]);
+        lines.push_back(std::move(checked));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// The table's headers of the checked columns: the first line of every copy.
+std::vector<std::wstring> CheckedHeaders() {
+    std::vector<std::wstring> headers;
+    for (const ProcessColumn column : kCheckedColumns)
+        headers.emplace_back(Describe(column).header);
+    return headers;
+}
+
 void SetClientSize(HWND window, int width, int height) {
     RECT frame{0, 0, width, height};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
@@ -98,6 +143,7 @@ TEST_F(Form2Test, LoadShowsTheHeadersRefreshButtonAndOneRowPerProcess) {
     EXPECT_EQ(WindowText(processes->Handle()), L"Form2");
     EXPECT_EQ(ClassName(List()), L"SysListView32");
     EXPECT_EQ(GetWindowLongW(List(), GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+    // The one window test of the column set as the user sees it; the others read it from the table.
     EXPECT_EQ(HeaderTexts(List()), (std::vector<std::wstring>{L"Session ID", L"Process ID",
                                                               L"Process Name", L"User ID"}));
     EXPECT_EQ(WindowText(Refresh()), L"Refresh");
@@ -127,7 +173,7 @@ TEST_F(Form2Test, EachAccountIsLookedUpOncePerOpeningOfTheWindow) {
     ClickRefresh();
     ClickRefresh();
     EXPECT_EQ(fake.LookupCallCount(), 2u);
-    EXPECT_EQ(ListViewCell(List(), 2, 3), L"S-1-5-21-1-2-3-4242");
+    EXPECT_EQ(Cell(2, ProcessColumn::UserId), L"S-1-5-21-1-2-3-4242");
     // A new opening asks afresh.
     SendMessageW(processes->Handle(), WM_CLOSE, 0, 0);
     DrainMessages();
@@ -141,7 +187,8 @@ TEST_F(Form2Test, RowsComeAtOnceAndTheNamesWhenTheLookupAnswers) {
     fake.ScriptProcesses(
         {{0, 4, "System", "S-1-5-18"}, {1, 500, "notepad.exe", "S-1-5-21-7-8-9-1001"}});
     OpenProcesses();
-    EXPECT_EQ(Column(3), (std::vector<std::wstring>{L"S-1-5-18", L"S-1-5-21-7-8-9-1001"}));
+    EXPECT_EQ(Column(ProcessColumn::UserId),
+              (std::vector<std::wstring>{L"S-1-5-18", L"S-1-5-21-7-8-9-1001"}));
     // Meanwhile the window answers, and a refresh asks for nothing already asked for.
     ClickRefresh();
     EXPECT_EQ(fake.processEnumerations, 2);
@@ -158,11 +205,11 @@ TEST_F(Form2Test, RowsComeAtOnceAndTheNamesWhenTheLookupAnswers) {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_POSTMESSAGE))
         DispatchMessageW(&message);
     EXPECT_TRUE(GetUpdateRect(List(), nullptr, FALSE));
-    EXPECT_EQ(Column(3),
+    EXPECT_EQ(Column(ProcessColumn::UserId),
               (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"S-1-5-21-7-8-9-1001"}));
     fake.ReleaseLookups();
     AwaitAccountNames(2);
-    EXPECT_EQ(Column(3), (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"CORP\\ann"}));
+    EXPECT_EQ(Column(ProcessColumn::UserId), (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"CORP\\ann"}));
     EXPECT_EQ(fake.lookupCalls, (std::vector<std::size_t>{1, 1}));
 }
 
@@ -179,7 +226,7 @@ TEST_F(Form2Test, NamesArrivingReSortAListSortedByAccountUnderTheSameViewAndSele
                                         : "S-1-5-21-7-8-9-1002"});
     fake.ScriptProcesses(scripted);
     OpenProcesses();
-    ClickHeader(List(), 3);
+    ClickHeader(List(), ProcessColumn::UserId);
     // A process of SYSTEM's is selected and focused, the anchor on another; the user then reads
     // ann's rows halfway down. (Wine's list scrolls to a row given the focus; Windows' does not.)
     ListView_SetItemState(List(), 10, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
@@ -190,14 +237,14 @@ TEST_F(Form2Test, NamesArrivingReSortAListSortedByAccountUnderTheSameViewAndSele
 
     fake.ReleaseLookups();
     AwaitAccountNames(2);
-    EXPECT_EQ(ListViewCell(List(), 0, 3), L"AAA\\bo");
-    EXPECT_EQ(ListViewCell(List(), 299, 3), L"NT AUTHORITY\\SYSTEM");
+    EXPECT_EQ(Cell(0, ProcessColumn::UserId), L"AAA\\bo");
+    EXPECT_EQ(Cell(299, ProcessColumn::UserId), L"NT AUTHORITY\\SYSTEM");
     // The same process in the first visible row, now the 201st.
     EXPECT_EQ(ListView_GetTopIndex(List()), 200);
-    EXPECT_EQ(ListViewCell(List(), 200, 1), L"101");
+    EXPECT_EQ(Cell(200, ProcessColumn::ProcessId), L"101");
     EXPECT_EQ(SelectedIds(), std::vector<std::wstring>{L"11"});
     EXPECT_EQ(FocusedId(), L"11");
-    EXPECT_EQ(ListViewCell(List(), ListView_GetSelectionMark(List()), 1), L"21");
+    EXPECT_EQ(Cell(ListView_GetSelectionMark(List()), ProcessColumn::ProcessId), L"21");
 }
 
 TEST_F(Form2Test, AnAnswerForAClosedWindowIsDroppedAndTheNextOpeningAsksAgain) {
@@ -215,10 +262,10 @@ TEST_F(Form2Test, AnAnswerForAClosedWindowIsDroppedAndTheNextOpeningAsksAgain) {
     fake.ReleaseLookups(1);
     ASSERT_TRUE(WaitUntil([&] { return fake.HeldLookups() == 1 && fake.LookupLeaks() == 1; }));
     DrainMessages();
-    EXPECT_EQ(Column(3), std::vector<std::wstring>{L"S-1-5-21-7-8-9-1001"});
+    EXPECT_EQ(Column(ProcessColumn::UserId), std::vector<std::wstring>{L"S-1-5-21-7-8-9-1001"});
     fake.ReleaseLookups();
     AwaitAccountNames(2);
-    EXPECT_EQ(Column(3), std::vector<std::wstring>{L"CORP\\ann.new"});
+    EXPECT_EQ(Column(ProcessColumn::UserId), std::vector<std::wstring>{L"CORP\\ann.new"});
 }
 
 // In a process of its own, started by the test below: the last window closes while a lookup
@@ -257,7 +304,7 @@ TEST_F(Form2Test, RefreshReplacesTheRowsAndReleasesEveryBuffer) {
     OpenProcesses();
     fake.ScriptProcesses({{0, 9, "z.exe", std::nullopt}, {0, 8, "y.exe", std::nullopt}});
     ClickRefresh();
-    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"9", L"8"}));
+    EXPECT_EQ(Column(ProcessColumn::ProcessId), (std::vector<std::wstring>{L"9", L"8"}));
     fake.ScriptProcesses({});
     ClickRefresh();
     EXPECT_EQ(ListViewRows(List()), 0);
@@ -291,17 +338,17 @@ TEST_F(Form2Test, OneWindowForTheWholeRunLoadedAfreshAfterClosing) {
     EXPECT_EQ(fake.processEnumerations, 1);
     EXPECT_EQ(OwnWindows(L"wtsscope.Form2"), std::vector<HWND>{first});
 
-    ClickHeader(List(), 1);
+    ClickHeader(List(), ProcessColumn::ProcessId);
     SendMessageW(processes->Handle(), WM_CLOSE, 0, 0);
     DrainMessages();
     EXPECT_EQ(processes->Handle(), nullptr);
     EXPECT_FALSE(IsWindow(first));
 
     ShowProcesses();
-    EXPECT_EQ(HeaderTexts(List()).size(), 4u);
+    EXPECT_EQ(HeaderTexts(List()), TableHeaders());
     EXPECT_EQ(fake.processEnumerations, 2);
     // The sort went with the closed window: rows are in the platform's order again.
-    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"10", L"9"}));
+    EXPECT_EQ(Column(ProcessColumn::ProcessId), (std::vector<std::wstring>{L"10", L"9"}));
 }
 
 TEST_F(Form2Test, HeaderClickSortsAscendingByValueOrTextUnderAnArrow) {
@@ -310,27 +357,32 @@ TEST_F(Form2Test, HeaderClickSortsAscendingByValueOrTextUnderAnArrow) {
                           {10, 100, "csrss.exe", "S-1-5-18"},
                           {2, 1000, "SVCHOST.EXE", std::nullopt}});
     OpenProcesses();
-    EXPECT_EQ(SortArrows(List()), (std::vector<int>{0, 0, 0, 0}));
-    ClickHeader(List(), 1);
-    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"9", L"10", L"100", L"1000"}));
-    EXPECT_EQ(SortArrows(List()), (std::vector<int>{0, HDF_SORTUP, 0, 0}));
+    EXPECT_EQ(SortArrows(List()), ArrowUpOn(std::nullopt));
+    ClickHeader(List(), ProcessColumn::ProcessId);
+    EXPECT_EQ(Column(ProcessColumn::ProcessId),
+              (std::vector<std::wstring>{L"9", L"10", L"100", L"1000"}));
+    EXPECT_EQ(SortArrows(List()), ArrowUpOn(ProcessColumn::ProcessId));
     // The same header again sorts the same way again.
-    ClickHeader(List(), 1);
-    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"9", L"10", L"100", L"1000"}));
-    ClickHeader(List(), 0);
-    EXPECT_EQ(Column(0), (std::vector<std::wstring>{L"0", L"1", L"2", L"10"}));
-    ClickHeader(List(), 2);
-    EXPECT_EQ(Column(2), (std::vector<std::wstring>{L"csrss.exe", L"Explorer.EXE", L"svchost.exe",
-                                                    L"SVCHOST.EXE"}));
-    ClickHeader(List(), 3);
-    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"1000", L"9", L"10", L"100"}));
+    ClickHeader(List(), ProcessColumn::ProcessId);
+    EXPECT_EQ(Column(ProcessColumn::ProcessId),
+              (std::vector<std::wstring>{L"9", L"10", L"100", L"1000"}));
+    ClickHeader(List(), ProcessColumn::SessionId);
+    EXPECT_EQ(Column(ProcessColumn::SessionId),
+              (std::vector<std::wstring>{L"0", L"1", L"2", L"10"}));
+    ClickHeader(List(), ProcessColumn::ProcessName);
+    EXPECT_EQ(
+        Column(ProcessColumn::ProcessName),
+        (std::vector<std::wstring>{L"csrss.exe", L"Explorer.EXE", L"svchost.exe", L"SVCHOST.EXE"}));
+    ClickHeader(List(), ProcessColumn::UserId);
+    EXPECT_EQ(Column(ProcessColumn::ProcessId),
+              (std::vector<std::wstring>{L"1000", L"9", L"10", L"100"}));
 
     // The sort stays on: a refresh's rows arrive in order.
     fake.ScriptProcesses({{0, 30, "b", std::nullopt}, {0, 20, "a", std::nullopt}});
-    ClickHeader(List(), 1);
+    ClickHeader(List(), ProcessColumn::ProcessId);
     ClickRefresh();
-    EXPECT_EQ(Column(1), (std::vector<std::wstring>{L"20", L"30"}));
-    EXPECT_EQ(SortArrows(List()), (std::vector<int>{0, HDF_SORTUP, 0, 0}));
+    EXPECT_EQ(Column(ProcessColumn::ProcessId), (std::vector<std::wstring>{L"20", L"30"}));
+    EXPECT_EQ(SortArrows(List()), ArrowUpOn(ProcessColumn::ProcessId));
 }
 
 TEST_F(Form2Test, SelectionAndFocusStayOnTheSameProcessesAcrossRefreshAndSort) {
@@ -353,16 +405,16 @@ TEST_F(Form2Test, SelectionAndFocusStayOnTheSameProcessesAcrossRefreshAndSort) {
     EXPECT_EQ(SelectedIds(), (std::vector<std::wstring>{L"40", L"20"}));
     EXPECT_EQ(FocusedId(), L"20");
 
-    ClickHeader(List(), 1);
+    ClickHeader(List(), ProcessColumn::ProcessId);
     EXPECT_EQ(SelectedIds(), (std::vector<std::wstring>{L"20", L"40"}));
     EXPECT_EQ(FocusedId(), L"20");
 
     // An anchor alone, with nothing selected or focused, stays with its process too.
     ListView_SetItemState(List(), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
     ListView_SetSelectionMark(List(), 0);
-    ASSERT_EQ(ListViewCell(List(), 0, 1), L"5");
-    ClickHeader(List(), 2);
-    EXPECT_EQ(ListViewCell(List(), ListView_GetSelectionMark(List()), 1), L"5");
+    ASSERT_EQ(Cell(0, ProcessColumn::ProcessId), L"5");
+    ClickHeader(List(), ProcessColumn::ProcessName);
+    EXPECT_EQ(Cell(ListView_GetSelectionMark(List()), ProcessColumn::ProcessId), L"5");
     EXPECT_TRUE(SelectedIds().empty());
     EXPECT_EQ(FocusedId(), L"");
 }
@@ -382,21 +434,21 @@ TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
 
     ListView_SetItemState(List(), 1, LVIS_SELECTED, LVIS_SELECTED);
     PressKey(List(), 'C', true);
-    EXPECT_EQ(ClipboardText(),
-              L"Session ID\tProcess ID\tProcess Name\tUser ID\r\n"
-              L"1\t500\tnotepad.exe\tCORP\\Zo\xEB\r\n");
+    EXPECT_EQ(CopiedCells(ClipboardText()),
+              (std::vector<std::vector<std::wstring>>{
+                  CheckedHeaders(), {L"1", L"500", L"notepad.exe", L"CORP\\Zo\xEB"}}));
 
     PressKey(List(), 'A', true);
     EXPECT_EQ(ListView_GetSelectedCount(List()), 3u);
     PressKey(List(), 'C', true);
-    EXPECT_EQ(ClipboardText(),
-              L"Session ID\tProcess ID\tProcess Name\tUser ID\r\n"
-              L"0\t4\tSystem\tNT AUTHORITY\\SYSTEM\r\n"
-              L"1\t500\tnotepad.exe\tCORP\\Zo\xEB\r\n"
-              L"1\t501\t" +
-                  AnsiText("\xE9"
-                           "diteur.exe") +
-                  L"\t\r\n");
+    EXPECT_EQ(CopiedCells(ClipboardText()), (std::vector<std::vector<std::wstring>>{
+                                                CheckedHeaders(),
+                                                {L"0", L"4", L"System", L"NT AUTHORITY\\SYSTEM"},
+                                                {L"1", L"500", L"notepad.exe", L"CORP\\Zo\xEB"},
+                                                {L"1", L"501",
+                                                 AnsiText("\xE9"
+                                                          "diteur.exe"),
+                                                 L""}}));
 }
 
 TEST_F(Form2Test, LayoutIsTheTableAtTheDesignSizeAndFollowsTheWindow) {
@@ -423,7 +475,7 @@ TEST_F(Form2Test, LayoutIsTheTableAtTheDesignSizeAndFollowsTheWindow) {
     const WindowDC dc(List());
     const SelectedObject font(dc.get(),
                               reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0)));
-    for (int column = 0; column < 4; ++column) {
+    for (int column = 0; column < kProcessColumnCount; ++column) {
         for (const std::wstring& text :
              {HeaderTexts(List())[column], ListViewCell(List(), 0, column)})
             EXPECT_GT(ListView_GetColumnWidth(List(), column), TextWidth(dc.get(), text)) << column;
@@ -538,7 +590,7 @@ TEST_F(Form2Test, TypingGoesToTheNextRowWhoseSortedColumnBeginsWithTheText) {
     // The list starts a new search once a moment has passed since the last key.
     Sleep(1100);
     // Sorted by identifier (7 12 25 30 31): the identifier's digits, wrapping round at the end.
-    ClickHeader(List(), 1);
+    ClickHeader(List(), ProcessColumn::ProcessId);
     TypeText(List(), L"3");
     EXPECT_EQ(FocusedId(), L"30");
     Sleep(1100);
@@ -555,9 +607,9 @@ TEST_F(Form2Test, CtrlCWaitsForAClipboardHeldForAMomentAndReportsOneHeldLonger) 
     PressKey(List(), 'A', true);
     ASSERT_TRUE(PressCtrlCWhileClipboardHeld(List(), 300));
     EXPECT_TRUE(fake.messageBoxes.empty());
-    EXPECT_EQ(ClipboardText(),
-              L"Session ID\tProcess ID\tProcess Name\tUser ID\r\n"
-              L"1\t500\tnotepad.exe\t\r\n");
+    EXPECT_EQ(CopiedCells(ClipboardText()),
+              (std::vector<std::vector<std::wstring>>{CheckedHeaders(),
+                                                      {L"1", L"500", L"notepad.exe", L""}}));
 
     ASSERT_TRUE(PressCtrlCWhileClipboardHeld(List(), 2000));
     ASSERT_EQ(fake.messageBoxes.size(), 1u);
@@ -632,7 +684,7 @@ TEST_F(Form2Test, AFullSelectionAndItsAnchorSurviveRefreshAndSortInOneCall) {
     SetFocus(List());
     ListView_SetItemState(List(), 5, LVIS_FOCUSED, LVIS_FOCUSED);
     ListView_SetSelectionMark(List(), 5);
-    const std::wstring anchor = ListViewCell(List(), 5, 1);
+    const std::wstring anchor = Cell(5, ProcessColumn::ProcessId);
     PressKey(List(), 'A', true);
     ASSERT_EQ(ListView_GetSelectedCount(List()), 3000u);
 
@@ -652,16 +704,17 @@ TEST_F(Form2Test, AFullSelectionAndItsAnchorSurviveRefreshAndSortInOneCall) {
             }
             return CallWindowProcW(original, hwnd, message, wParam, lParam);
         }));
-    for (const auto& act : std::vector<std::function<void()>>{[this] { ClickRefresh(); },
-                                                              [this] { ClickHeader(List(), 2); },
-                                                              [this] { ClickHeader(List(), 0); }}) {
+    for (const auto& act : std::vector<std::function<void()>>{
+             [this] { ClickRefresh(); },
+             [this] { ClickHeader(List(), ProcessColumn::ProcessName); },
+             [this] { ClickHeader(List(), ProcessColumn::SessionId); }}) {
         changedRows.clear();
         act();
         EXPECT_EQ(ListView_GetSelectedCount(List()), 3000u);
         EXPECT_EQ(changedRows, std::vector<int>{-1});
         const int mark = ListView_GetSelectionMark(List());
         ASSERT_GE(mark, 0);
-        EXPECT_EQ(ListViewCell(List(), mark, 1), anchor);
+        EXPECT_EQ(Cell(mark, ProcessColumn::ProcessId), anchor);
     }
     SetWindowLongPtrW(processes->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
 }

@@ -36,7 +36,7 @@ struct Headers {
 
 template <class Optional>
 void ReadOptional(const unsigned char* at, Headers& headers) {
-    Optional optional;
+    Optional optional{};
     std::memcpy(&optional, at, sizeof(optional));
     headers.subsystem = optional.Subsystem;
     headers.dllCharacteristics = optional.DllCharacteristics;
@@ -52,7 +52,7 @@ std::optional<Headers> ReadHeaders(const unsigned char* image, std::size_t size)
     if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0) return std::nullopt;
     const auto at = static_cast<std::size_t>(dos.e_lfanew);
     if (size < at + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER) + sizeof(WORD)) return std::nullopt;
-    DWORD signature;
+    DWORD signature = 0;
     std::memcpy(&signature, image + at, sizeof(signature));
     if (signature != IMAGE_NT_SIGNATURE) return std::nullopt;
     IMAGE_FILE_HEADER file;

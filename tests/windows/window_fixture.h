@@ -14,9 +14,25 @@
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/user_input.h"
 #include "tests/windows/window_readers.h"
-#include "version/version_info.h"
 
 namespace wtsscope {
+
+// The cells most window tests compare, so that a column added to the table changes none of them.
+constexpr ProcessColumn kCheckedColumns[] = {ProcessColumn::SessionId, ProcessColumn::ProcessId,
+                                             ProcessColumn::ProcessName, ProcessColumn::UserId};
+
+inline int Position(ProcessColumn column) { return static_cast<int>(column); }
+
+// The headers of the table's columns, in its order.
+inline std::vector<std::wstring> TableHeaders() {
+    std::vector<std::wstring> headers;
+    for (const ColumnDescription& column : kProcessColumns) headers.emplace_back(column.header);
+    return headers;
+}
+
+inline void ClickHeader(HWND listView, ProcessColumn column) {
+    ClickHeader(listView, Position(column));
+}
 
 // Both windows on a platform, reached the way a user reaches them. The windows stay hidden unless
 // a test needs them shown: Wine maps and unmaps shown windows slowly on a display with no window
@@ -57,11 +73,16 @@ class Windows {
     HWND List() const { return GetDlgItem(processes->Handle(), Form2::kListView1); }
     HWND Refresh() const { return GetDlgItem(processes->Handle(), Form2::kCommand1); }
     void ClickRefresh() { ClickButton(Refresh()); }
-    std::vector<std::wstring> Column(int column) const { return ListViewColumn(List(), column); }
+    std::vector<std::wstring> Column(ProcessColumn column) const {
+        return ListViewColumn(List(), Position(column));
+    }
+    std::wstring Cell(int row, ProcessColumn column) const {
+        return ListViewCell(List(), row, Position(column));
+    }
+    // A row's cells in the checked columns.
     std::vector<std::wstring> Row(int row) const {
         std::vector<std::wstring> cells;
-        for (int column = 0; column < kProcessColumnCount; ++column)
-            cells.push_back(ListViewCell(List(), row, column));
+        for (const ProcessColumn column : kCheckedColumns) cells.push_back(Cell(row, column));
         return cells;
     }
     std::vector<std::vector<std::wstring>> Rows() const {
@@ -74,12 +95,12 @@ class Windows {
         std::vector<std::wstring> ids;
         for (int row = ListView_GetNextItem(List(), -1, LVNI_SELECTED); row >= 0;
              row = ListView_GetNextItem(List(), row, LVNI_SELECTED))
-            ids.push_back(ListViewCell(List(), row, 1));
+            ids.push_back(Cell(row, ProcessColumn::ProcessId));
         return ids;
     }
     std::wstring FocusedId() const {
         const int row = ListView_GetNextItem(List(), -1, LVNI_FOCUSED);
-        return row < 0 ? L"" : ListViewCell(List(), row, 1);
+        return row < 0 ? L"" : Cell(row, ProcessColumn::ProcessId);
     }
 
     std::unique_ptr<Form1> main;
@@ -119,7 +140,6 @@ class WindowTest : public ::testing::Test, protected ScriptedPlatform, protected
     }
 
     void SetUp() override {
-        VersionInfo = {};
         fake.accounts["S-1-5-18"] = {L"NT AUTHORITY", L"SYSTEM"};
         fake.accounts["S-1-5-21-7-8-9-1001"] = {L"CORP", L"ann"};
     }
