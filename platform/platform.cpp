@@ -242,7 +242,8 @@ bool Platform::StartThread(std::function<void()> work) const {
     const UniqueHandle<HANDLE, &::CloseHandle> thread(reinterpret_cast<HANDLE>(
         functions_._beginthreadex(nullptr, 0, RunWork, owned.get(), 0, nullptr)));
     if (!thread) return false;
-    owned.release();  // the thread's from here
+    // The thread's from here: it deletes the work when it is done.
+    static_cast<void>(owned.release());
     return true;
 }
 

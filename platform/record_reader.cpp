@@ -53,7 +53,7 @@ bool NamedLocally(std::string_view identifier, std::string_view accountDomain) {
     // The null, world, local and creator authorities.
     if (authorityValue <= 3) return true;
     if (authorityValue != kNtAuthority || header.SubAuthorityCount == 0) return false;
-    std::uint32_t first;
+    std::uint32_t first = 0;
     std::memcpy(&first, identifier.data() + kHeader, sizeof(first));
     // NT AUTHORITY's own accounts and groups (SYSTEM, LOCAL SERVICE, NETWORK SERVICE, a logon
     // session's...), then BUILTIN, NT SERVICE, Window Manager and Font Driver Host.
