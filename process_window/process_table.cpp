@@ -111,7 +111,7 @@ bool ProcessTable::NameAccount(std::uint32_t account, std::wstring name) {
     return true;
 }
 
-void ProcessTable::Finish() {
+void ProcessTable::Finish(std::optional<FillTime> /*time*/) {
     // Found in locals, which no row can alias, in one walk of the rows; the columns are unrolled
     // at compile time, so each number column is one fixed field read, as if written out by hand.
     std::array<Extremes, kProcessColumnCount> found{};

@@ -35,6 +35,24 @@ struct ProcessNumbers {
     std::int32_t processId = 0;
 };
 
+// What a process costs, as the platform's extended enumeration gives it: the memory figures are
+// the platform's own 32-bit counts of bytes.
+struct ProcessCosts {
+    std::uint32_t threads = 0;
+    std::uint32_t handles = 0;
+    std::uint32_t workingSet = 0;      // bytes
+    std::uint32_t peakWorkingSet = 0;  // bytes
+    std::uint32_t pagefileUsage = 0;   // bytes
+    std::uint64_t processorTime = 0;   // user and kernel time together, in 100 ns units
+};
+
+// When a fill that had costs was taken: the share of processor time a process used is its
+// processor time's change over the time between two fills on every logical processor.
+struct FillTime {
+    std::uint64_t now = 0;  // in 100 ns units, from any fixed start
+    std::uint32_t processors = 1;
+};
+
 // The texts the model keeps numbered, each distinct one made once; a text column shows one of them.
 enum class KeptTexts { Names, Accounts };
 
@@ -128,6 +146,7 @@ class ProcessTable {
         ProcessNumbers numbers;
         std::string_view ansiName;  // in the platform's ANSI code page
         const void* sid;            // the account's security identifier; may be null or malformed
+        const ProcessCosts* costs = nullptr;  // none where the fill had no costs
     };
     // Adds a row: toWide() gives its name's text the first time the table meets those bytes, and
     // is not called for them again. An identifier the table meets for the first time shows its
@@ -135,8 +154,9 @@ class ProcessTable {
     // nothing.
     template <class ToWide>
     void Add(const NewRow& row, ToWide toWide);
-    // Puts rows added since Clear into the shown order, sorted if a sort column is set.
-    void Finish();
+    // Puts rows added since Clear into the shown order, sorted if a sort column is set. A fill
+    // whose rows had costs gives the time it was taken.
+    void Finish(std::optional<FillTime> time = std::nullopt);
 
     // Sorts ascending by the column from now on; equal rows keep the platform's order.
     void SortBy(ProcessColumn column);
