@@ -106,7 +106,10 @@ LRESULT Form2::OnNotify(NMHDR& header) {
                          [this](std::size_t row, int column) {
                              return rows_.CellText(row, static_cast<ProcessColumn>(column));
                          },
-                         [this](const ListSearch& search) { return rows_.Find(search); }};
+                         [this](const ListSearch& search) {
+                             return rows_.Find(search, rows_.SortColumn().value_or(
+                                                           ProcessColumn::ProcessName));
+                         }};
     return ListView::AnswerOwnerData(header, rows).value_or(0);
 }
 
@@ -250,7 +253,7 @@ void Form2::OnSelectAll() { ListView1.SelectAll(); }
 
 void Form2::OnCopy() {
     const DWORD error =
-        platform_.CopyToClipboard(hwnd_, rows_.RowsAsText(ListView1.SelectedRows()));
+        platform_.CopyToClipboard(hwnd_, rows_.RowsAsText(ListView1.SelectedRows(), {}));
     if (error != ERROR_SUCCESS)
         platform_.ShowError(hwnd_, L"Error", error,
                             L"The selected rows could not be copied to the clipboard.");

@@ -20,6 +20,17 @@ std::uint32_t SignedKey(std::int32_t value) {
     return static_cast<std::uint32_t>(value) ^ 0x8000'0000u;
 }
 
+// A figure as a key that orders largest first and the empty last. The figures sorted are counts
+// of threads or handles, kilobytes below 2^22, seconds and percent: none comes near the top of
+// the range, where figures would be held to one key.
+std::uint32_t LargestFirstKey(std::optional<std::uint64_t> figure) {
+    constexpr std::uint32_t kEmpty = std::numeric_limits<std::uint32_t>::max();
+    if (!figure) return kEmpty;
+    return kEmpty - 1 - static_cast<std::uint32_t>(std::min<std::uint64_t>(*figure, kEmpty - 1));
+}
+
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;  // of 100 ns
+
 }  // namespace
 
 // --- KeyedTexts ------------------------------------------------------------------------------
@@ -63,12 +74,63 @@ void KeyedTexts::Rank(TextCompare compare) {
 
 // --- ProcessTable ----------------------------------------------------------------------------
 
+template <class Body>
+auto ProcessTable::WithFigure(ProcessColumn column, Body body) {
+    using Known = std::optional<std::uint64_t>;
+    switch (column) {
+        case ProcessColumn::Threads:
+            return body([](const StoredRow& row) -> Known {
+                return row.hasCosts ? Known(row.threads) : std::nullopt;
+            });
+        case ProcessColumn::Handles:
+            return body([](const StoredRow& row) -> Known {
+                return row.hasCosts ? Known(row.handles) : std::nullopt;
+            });
+        case ProcessColumn::Memory:
+            return body([](const StoredRow& row) -> Known {
+                return row.hasCosts ? Known(row.workingSet / 1024) : std::nullopt;
+            });
+        case ProcessColumn::PeakMemory:
+            return body([](const StoredRow& row) -> Known {
+                return row.hasCosts ? Known(row.peakWorkingSet / 1024) : std::nullopt;
+            });
+        case ProcessColumn::PrivateMemory:
+            return body([](const StoredRow& row) -> Known {
+                return row.hasCosts ? Known(row.pagefileUsage / 1024) : std::nullopt;
+            });
+        case ProcessColumn::ProcessorTime:
+            return body([](const StoredRow& row) -> Known {
+                return row.hasCosts ? Known(row.processorTime / kTicksPerSecond) : std::nullopt;
+            });
+        case ProcessColumn::ProcessorShare:
+            return body([](const StoredRow& row) -> Known {
+                return row.processorShare != kNoShare ? Known(row.processorShare) : std::nullopt;
+            });
+        default:
+            return body([](const StoredRow&) -> Known { return std::nullopt; });
+    }
+}
+
 ProcessTable::ProcessTable(TextCompare compareText, IdentifierText identifierText)
     : compareText_(compareText), identifierText_(std::move(identifierText)) {}
 
 void ProcessTable::Clear() {
-    // Names no row has used for a while are forgotten once they outnumber the rows.
-    if (names_.Size() > 2 * rows_.size() + 4096) names_.Clear();
+    // What the next fill needs of this one to find each process's share of the processor.
+    earlierTime_ = std::exchange(fillTime_, std::nullopt);
+    earlier_.clear();
+    earlierNames_.reset();
+    if (earlierTime_) {
+        earlier_.reserve(rows_.size());
+        for (const StoredRow& row : rows_)
+            if (row.hasCosts)
+                earlier_.push_back({row.processorTime, row.numbers.processId, row.name});
+    }
+    // Names no row has used for a while are forgotten once they outnumber the rows; the fill
+    // before still knows its own until Finish.
+    if (names_.Size() > 2 * rows_.size() + 4096) {
+        if (earlierTime_) earlierNames_ = names_;
+        names_.Clear();
+    }
     rows_.clear();
     shown_.clear();
     shownCount_ = 0;
@@ -111,7 +173,55 @@ bool ProcessTable::NameAccount(std::uint32_t account, std::wstring name) {
     return true;
 }
 
-void ProcessTable::Finish(std::optional<FillTime> /*time*/) {
+void ProcessTable::FindShares(const FillTime& time) {
+    if (!earlierTime_ || time.now <= earlierTime_->now) return;
+    const std::uint64_t elapsed = time.now - earlierTime_->now;
+    // Processes mostly come in the same order fill after fill: the one after the last found is
+    // tried first, and only where that fails are the earlier ones looked through by identifier,
+    // ordered once in the sort's room, which is free until the rows are sorted.
+    std::size_t next = 0;
+    bool ordered = false;
+    const auto byIdentifier = [&](std::int32_t processId) -> std::optional<std::size_t> {
+        if (!ordered) {
+            keys_.resize(earlier_.size());
+            for (std::size_t i = 0; i < earlier_.size(); ++i)
+                keys_[i] = SignedKey(earlier_[i].processId);
+            OrderByKey(keys_, shown_, scratch_);
+            ordered = true;
+        }
+        const auto found = std::lower_bound(
+            shown_.begin(), shown_.end(), processId,
+            [&](std::uint32_t at, std::int32_t id) { return earlier_[at].processId < id; });
+        if (found == shown_.end() || earlier_[*found].processId != processId) return std::nullopt;
+        return *found;
+    };
+    for (StoredRow& row : rows_) {
+        if (!row.hasCosts) continue;
+        std::optional<std::size_t> at;
+        if (next < earlier_.size() && earlier_[next].processId == row.numbers.processId)
+            at = next;
+        else
+            at = byIdentifier(row.numbers.processId);
+        if (!at) continue;
+        next = *at + 1;
+        const EarlierProcess& before = earlier_[*at];
+        const bool sameName = earlierNames_
+                                  ? earlierNames_->Key(before.name) == names_.Key(row.name)
+                                  : before.name == row.name;
+        if (!sameName) continue;
+        if (const auto share =
+                ProcessorShare(before.processorTime, row.processorTime, elapsed, time.processors))
+            row.processorShare = *share;
+    }
+    shown_.clear();
+}
+
+void ProcessTable::Finish(std::optional<FillTime> time) {
+    if (time) FindShares(*time);
+    // Only between Clear and Finish: its memory goes back.
+    earlier_ = {};
+    earlierNames_.reset();
+    fillTime_ = time;
     // Found in locals, which no row can alias, in one walk of the rows; the columns are unrolled
     // at compile time, so each number column is one fixed field read, as if written out by hand.
     std::array<Extremes, kProcessColumnCount> found{};
@@ -150,6 +260,11 @@ void ProcessTable::Sort() {
     if (sorted.kind == ColumnDescription::Kind::Number) {
         for (std::size_t i = 0; i < rows_.size(); ++i)
             keys_[i] = SignedKey(rows_[i].numbers.*sorted.number);
+    } else if (sorted.kind == ColumnDescription::Kind::Cost) {
+        WithFigure(sorted.column, [&](auto figure) {
+            for (std::size_t i = 0; i < rows_.size(); ++i)
+                keys_[i] = LargestFirstKey(figure(rows_[i]));
+        });
     } else {
         KeyedTexts& texts = Texts(sorted.texts);
         texts.Rank(compareText_);
@@ -159,15 +274,32 @@ void ProcessTable::Sort() {
     OrderByKey(keys_, shown_, scratch_);
 }
 
+std::optional<std::uint64_t> ProcessTable::Figure(const StoredRow& row, ProcessColumn column) {
+    return WithFigure(column, [&](auto figure) { return figure(row); });
+}
+
+std::wstring_view ProcessTable::CostText(const StoredRow& row, ProcessColumn column,
+                                         FigureText& text) {
+    const std::optional<std::uint64_t> figure = Figure(row, column);
+    if (!figure) return {};
+    return column == ProcessColumn::ProcessorTime ? DurationFigure(*figure, text)
+                                                  : DecimalFigure(*figure, text);
+}
+
 std::wstring ProcessTable::CellText(std::size_t shownIndex, ProcessColumn column) const {
     const StoredRow& row = Shown(shownIndex);
     const ColumnDescription& shown = Describe(column);
     if (shown.kind == ColumnDescription::Kind::Number)
         return DecimalText(row.numbers.*shown.number);
+    if (shown.kind == ColumnDescription::Kind::Cost) {
+        FigureText text;
+        return std::wstring(CostText(row, column, text));
+    }
     return Texts(shown.texts).Text(row.*TextNumber(shown.texts));
 }
 
-std::optional<std::size_t> ProcessTable::Find(const ListSearch& search) const {
+std::optional<std::size_t> ProcessTable::Find(const ListSearch& search,
+                                              ProcessColumn column) const {
     const std::size_t count = Size();
     if (count == 0) return std::nullopt;
     const std::size_t start = std::min(search.start, count);
@@ -200,10 +332,18 @@ std::optional<std::size_t> ProcessTable::Find(const ListSearch& search) const {
         return (whole ? sought.size() == length : sought.size() <= length) &&
                std::equal(sought.begin(), sought.end(), digits);
     };
-    const ColumnDescription& searched = Describe(sortColumn_.value_or(ProcessColumn::ProcessName));
+    const ColumnDescription& searched = Describe(column);
     if (searched.kind == ColumnDescription::Kind::Number) {
         return first(
             [&](const StoredRow& row) { return numberMatches(row.numbers.*searched.number); });
+    }
+    // Digits and colons have no case either.
+    if (searched.kind == ColumnDescription::Kind::Cost) {
+        return first([&](const StoredRow& row) {
+            FigureText buffer;
+            const std::wstring_view text = CostText(row, column, buffer);
+            return !text.empty() && (whole ? text == sought : text.starts_with(sought));
+        });
     }
     const std::vector<std::uint8_t> answers = answersFor(Texts(searched.texts));
     const auto number = TextNumber(searched.texts);
@@ -236,25 +376,39 @@ std::vector<std::wstring> ProcessTable::WidthCandidates(ProcessColumn column) co
     if (measured.kind == ColumnDescription::Kind::Text)
         return Longest(Texts(measured.texts), kWidthCandidates);
     if (rows_.empty()) return {};
+    // Figures are never negative, and the largest has the most digits.
+    if (measured.kind == ColumnDescription::Kind::Cost) {
+        const StoredRow* largest = nullptr;
+        WithFigure(column, [&](auto figure) {
+            std::uint64_t most = 0;
+            for (const StoredRow& row : rows_)
+                if (const std::optional<std::uint64_t> value = figure(row);
+                    value && (!largest || *value > most)) {
+                    largest = &row;
+                    most = *value;
+                }
+        });
+        if (!largest) return {};
+        FigureText text;
+        return {std::wstring(CostText(*largest, column, text))};
+    }
     const Extremes& extremes = extremes_[static_cast<int>(column)];
     return {DecimalText(extremes.lowest), DecimalText(extremes.highest)};
 }
 
-std::wstring ProcessTable::RowsAsText(const std::vector<std::size_t>& shownRows) const {
+std::wstring ProcessTable::RowsAsText(const std::vector<std::size_t>& shownRows,
+                                      const std::vector<ProcessColumn>& columns) const {
     std::wstring text;
-    for (int column = 0; column < kProcessColumnCount; ++column) {
-        if (column != 0) text += L'\t';
-        text += kProcessColumns[column].header;
-    }
-    text += L"\r\n";
-    for (const std::size_t shown : shownRows) {
-        if (shown >= Size()) continue;
-        for (int column = 0; column < kProcessColumnCount; ++column) {
-            if (column != 0) text += L'\t';
-            text += CellText(shown, static_cast<ProcessColumn>(column));
+    const auto line = [&](auto cell) {
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            if (i != 0) text += L'\t';
+            text += cell(columns[i]);
         }
         text += L"\r\n";
-    }
+    };
+    line([](ProcessColumn column) { return std::wstring(Describe(column).header); });
+    for (const std::size_t shown : shownRows)
+        if (shown < Size()) line([&](ProcessColumn column) { return CellText(shown, column); });
     return text;
 }
 

@@ -20,12 +20,26 @@
 #include <vector>
 
 #include "platform/list_search.h"
+#include "process_window/cost_figures.h"
 #include "process_window/key_numbers.h"
 
 namespace wtsscope {
 
-// The columns of the process window, named in the order of kProcessColumns.
-enum class ProcessColumn { SessionId, ProcessId, ProcessName, UserId };
+// The columns of the process window, named in the order of kProcessColumns: the four always shown,
+// then the costs, shown on demand.
+enum class ProcessColumn {
+    SessionId,
+    ProcessId,
+    ProcessName,
+    UserId,
+    Threads,
+    Handles,
+    Memory,
+    PeakMemory,
+    PrivateMemory,
+    ProcessorTime,
+    ProcessorShare,
+};
 
 // A row's numbers as the platform gives them; a number column shows one of them. Each is 0 unless
 // set, so that a field added for a new column needs no change where rows are made but the one
@@ -56,10 +70,10 @@ struct FillTime {
 // The texts the model keeps numbered, each distinct one made once; a text column shows one of them.
 enum class KeptTexts { Names, Accounts };
 
-// What a column shows: a number read from a field of the row, or a text the model keeps. Its
-// cells, sort, type-ahead and widths follow from that alone.
+// What a column shows: a number read from a field of the row, a text the model keeps, or a figure
+// of what the process costs. Its cells, sort, type-ahead and widths follow from that alone.
 struct ColumnDescription {
-    enum class Kind { Number, Text };
+    enum class Kind { Number, Text, Cost };
     ProcessColumn column;
     const wchar_t* header;
     Kind kind;
@@ -77,11 +91,23 @@ constexpr ColumnDescription TextColumn(ProcessColumn column, const wchar_t* head
     return {column, header, ColumnDescription::Kind::Text, nullptr, texts};
 }
 
+// A cost column's figure is chosen by its column; empty where the fill had no costs.
+constexpr ColumnDescription CostColumn(ProcessColumn column, const wchar_t* header) {
+    return {column, header, ColumnDescription::Kind::Cost, nullptr, {}};
+}
+
 constexpr ColumnDescription kProcessColumns[] = {
     NumberColumn(ProcessColumn::SessionId, L"Session ID", &ProcessNumbers::sessionId),
     NumberColumn(ProcessColumn::ProcessId, L"Process ID", &ProcessNumbers::processId),
     TextColumn(ProcessColumn::ProcessName, L"Process Name", KeptTexts::Names),
     TextColumn(ProcessColumn::UserId, L"User ID", KeptTexts::Accounts),
+    CostColumn(ProcessColumn::Threads, L"Threads"),
+    CostColumn(ProcessColumn::Handles, L"Handles"),
+    CostColumn(ProcessColumn::Memory, L"Memory (KB)"),
+    CostColumn(ProcessColumn::PeakMemory, L"Peak memory (KB)"),
+    CostColumn(ProcessColumn::PrivateMemory, L"Private (KB)"),
+    CostColumn(ProcessColumn::ProcessorTime, L"CPU time"),
+    CostColumn(ProcessColumn::ProcessorShare, L"CPU %"),
 };
 constexpr int kProcessColumnCount = static_cast<int>(std::size(kProcessColumns));
 static_assert(
@@ -94,6 +120,12 @@ static_assert(
 
 constexpr const ColumnDescription& Describe(ProcessColumn column) {
     return kProcessColumns[static_cast<int>(column)];
+}
+
+// A cost column sorts largest first, as the user looks for what eats the server; the others
+// ascending.
+constexpr bool SortsLargestFirst(ProcessColumn column) {
+    return Describe(column).kind == ColumnDescription::Kind::Cost;
 }
 
 // Orders two texts as the user's locale does, ignoring case: negative, zero or positive. It must
@@ -155,10 +187,13 @@ class ProcessTable {
     template <class ToWide>
     void Add(const NewRow& row, ToWide toWide);
     // Puts rows added since Clear into the shown order, sorted if a sort column is set. A fill
-    // whose rows had costs gives the time it was taken.
+    // whose rows had costs gives the time it was taken: each process's share of the processor
+    // since the fill before is found then, where both had costs and its identifier and name are
+    // the same in both.
     void Finish(std::optional<FillTime> time = std::nullopt);
 
-    // Sorts ascending by the column from now on; equal rows keep the platform's order.
+    // Sorts by the column from now on, ascending or largest first as the column does, empty cells
+    // last; equal rows keep the platform's order.
     void SortBy(ProcessColumn column);
     std::optional<ProcessColumn> SortColumn() const { return sortColumn_; }
     // Forgets the sort column, rows, names and accounts, and gives back their memory: the next
@@ -184,24 +219,54 @@ class ProcessTable {
     std::wstring CellText(std::size_t shownIndex, ProcessColumn column) const;
 
     // The first shown row from the search's start on, and round from the top if it wraps, whose
-    // text in the sorted column (the name before any sort) begins with or is the searched text,
-    // ignoring case as the sort does; none without such a row.
-    std::optional<std::size_t> Find(const ListSearch& search) const;
+    // text in the column begins with or is the searched text, ignoring case as the sort does;
+    // none without such a row.
+    std::optional<std::size_t> Find(const ListSearch& search, ProcessColumn column) const;
 
-    // A few texts of the column among which the widest of all its cells is: the extreme numbers,
-    // or the longest texts. Names and accounts seen in earlier fills may take part.
+    // A few texts of the column among which the widest of all its cells is: the extreme numbers or
+    // the largest figure, or the longest texts. Names and accounts seen in earlier fills may take
+    // part.
     std::vector<std::wstring> WidthCandidates(ProcessColumn column) const;
 
-    // The shown rows at these positions as text for the clipboard: a header line, then one line
-    // per row, cells separated by tabs, lines ended by CR LF.
-    std::wstring RowsAsText(const std::vector<std::size_t>& shownRows) const;
+    // The shown rows at these positions as text for the clipboard, in these columns: a header
+    // line, then one line per row, cells separated by tabs, lines ended by CR LF.
+    std::wstring RowsAsText(const std::vector<std::size_t>& shownRows,
+                            const std::vector<ProcessColumn>& columns) const;
 
   private:
+    static constexpr std::uint8_t kNoShare = 0xFF;
+    // The costs laid out by hand: as a ProcessCosts the row would take 8 bytes more.
     struct StoredRow {
         ProcessNumbers numbers;
         std::uint32_t name = 0;     // number in names_
         std::uint32_t account = 0;  // number in accounts_
+        std::uint64_t processorTime = 0;
+        std::uint32_t threads = 0;
+        std::uint32_t handles = 0;
+        std::uint32_t workingSet = 0;
+        std::uint32_t peakWorkingSet = 0;
+        std::uint32_t pagefileUsage = 0;
+        std::uint8_t processorShare = kNoShare;  // percent, found at Finish
+        bool hasCosts = false;
     };
+    // With the shown order and the sort's keys and scratch, 60 bytes a row.
+    static_assert(sizeof(StoredRow) <= 48);
+    // A process of the fill before, while its share of the processor is found.
+    struct EarlierProcess {
+        std::uint64_t processorTime;
+        std::int32_t processId;
+        std::uint32_t name;
+    };
+
+    // The figure a cost column shows, and sorts by: counts, kilobytes rounded down, whole seconds,
+    // percent. None where it is unknown.
+    static std::optional<std::uint64_t> Figure(const StoredRow& row, ProcessColumn column);
+    // Calls body with the function that reads the cost column's figure from a row, so a walk of
+    // the rows chooses its figure once.
+    template <class Body>
+    static auto WithFigure(ProcessColumn column, Body body);
+    static std::wstring_view CostText(const StoredRow& row, ProcessColumn column, FigureText& text);
+    void FindShares(const FillTime& time);
 
     const StoredRow& Shown(std::size_t shownIndex) const {
         return rows_[sortColumn_ ? shown_[shownIndex] : shownIndex];
@@ -236,6 +301,12 @@ class ProcessTable {
     // By session: the number plus 1 of the account its last process ran under, or 0.
     std::vector<std::uint32_t> lastAccountOfSession_;
     std::vector<std::uint32_t> newAccounts_;
+    // When the rows held were taken, where they had costs; and what of the fill before is needed
+    // to find the processor shares, kept only from Clear to Finish.
+    std::optional<FillTime> fillTime_;
+    std::optional<FillTime> earlierTime_;
+    std::vector<EarlierProcess> earlier_;
+    std::optional<KeyedTexts> earlierNames_;  // where the names were forgotten in between
 };
 
 template <class MakeText>
@@ -247,8 +318,19 @@ std::uint32_t KeyedTexts::Number(std::string_view key, MakeText makeText) {
 
 template <class ToWide>
 void ProcessTable::Add(const NewRow& row, ToWide toWide) {
-    rows_.push_back({row.numbers, names_.Number(row.ansiName, toWide),
-                     AccountOf(row.numbers.sessionId, row.sid)});
+    StoredRow& stored = rows_.emplace_back();
+    stored.numbers = row.numbers;
+    stored.name = names_.Number(row.ansiName, toWide);
+    stored.account = AccountOf(row.numbers.sessionId, row.sid);
+    if (const ProcessCosts* costs = row.costs) {
+        stored.processorTime = costs->processorTime;
+        stored.threads = costs->threads;
+        stored.handles = costs->handles;
+        stored.workingSet = costs->workingSet;
+        stored.peakWorkingSet = costs->peakWorkingSet;
+        stored.pagefileUsage = costs->pagefileUsage;
+        stored.hasCosts = true;
+    }
 }
 
 }  // namespace wtsscope

@@ -326,7 +326,9 @@ double TypeAhead(const std::vector<SyntheticProcess>& processes, int repetitions
     table.Finish();
     return InterleavedMedians(
         repetitions, 1, {[&] {
-            sink = table.Find({L"no such name", TextMatch::Prefix, processes.size() / 2, true})
+            sink = table
+                       .Find({L"no such name", TextMatch::Prefix, processes.size() / 2, true},
+                             ProcessColumn::ProcessName)
                        .value_or(0);
         }})[0];
 }

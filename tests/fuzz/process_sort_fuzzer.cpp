@@ -93,7 +93,7 @@ void CheckSearch(const ProcessTable& table, const ListSearch& search) {
         if (number ? compared == search.text : FoldedCompare(compared, search.text) == 0)
             expected = row;
     }
-    Check(table.Find(search) == expected);
+    Check(table.Find(search, column) == expected);
 }
 
 }  // namespace

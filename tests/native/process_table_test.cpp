@@ -388,7 +388,8 @@ TEST_F(ProcessTableTest, SearchesFindTheNextRowWhoseSortedColumnBeginsWithOrIsTh
          }) {
         if (searched.sortedBy && table.SortColumn() != searched.sortedBy)
             table.SortBy(*searched.sortedBy);
-        EXPECT_EQ(table.Find({searched.text, searched.match, searched.start, searched.wrap}),
+        EXPECT_EQ(table.Find({searched.text, searched.match, searched.start, searched.wrap},
+                             searched.sortedBy.value_or(ProcessColumn::ProcessName)),
                   searched.found)
             << searched.text << " from " << searched.start;
     }
@@ -397,7 +398,8 @@ TEST_F(ProcessTableTest, SearchesFindTheNextRowWhoseSortedColumnBeginsWithOrIsTh
     EXPECT_EQ(Column(ProcessColumn::ProcessId),
               (std::vector<std::wstring>{L"-12", L"400", L"7", L"12", L"1200"}));
     table.Reset();
-    EXPECT_EQ(table.Find({L"n", TextMatch::Prefix, 0, true}), std::nullopt);
+    EXPECT_EQ(table.Find({L"n", TextMatch::Prefix, 0, true}, ProcessColumn::ProcessName),
+              std::nullopt);
 }
 
 TEST(KeyedTextsTest, EqualKeysShareANumberAndDistinctOnesNeverDo) {
