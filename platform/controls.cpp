@@ -45,6 +45,23 @@ void ListView::AddColumn(int position, const wchar_t* header) {
     column.pszText = const_cast<wchar_t*>(header);  // NOLINT(cppcoreguidelines-pro-type-const-cast)
     column.iSubItem = position;
     ListView_InsertColumn(hwnd_, position, &column);
+    NumberSubItems();
+}
+
+void ListView::DeleteColumn(int position) {
+    ListView_DeleteColumn(hwnd_, position);
+    NumberSubItems();
+}
+
+void ListView::NumberSubItems() {
+    // Each column asks for the cells of its own position, whichever way the list numbers them.
+    const int columns = Header_GetItemCount(Header());
+    for (int position = 0; position < columns; ++position) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_SUBITEM;
+        column.iSubItem = position;
+        ListView_SetColumn(hwnd_, position, &column);
+    }
 }
 
 int ListView::ColumnWidth(int position) const { return ListView_GetColumnWidth(hwnd_, position); }
@@ -67,20 +84,19 @@ std::optional<int> ListView::ResizedColumn(const NMHDR& notification) const {
         default:
             return std::nullopt;
     }
-    if (!hwnd_ || notification.hwndFrom != ListView_GetHeader(hwnd_) || header.iItem < 0)
-        return std::nullopt;
+    if (!hwnd_ || notification.hwndFrom != Header() || header.iItem < 0) return std::nullopt;
     return header.iItem;
 }
 
-void ListView::ShowSortArrow(std::optional<int> sortedColumn) {
-    const HWND header = ListView_GetHeader(hwnd_);
+void ListView::ShowSortArrow(std::optional<int> sortedColumn, Arrow arrow) {
+    const HWND header = Header();
     const int columns = Header_GetItemCount(header);
     for (int position = 0; position < columns; ++position) {
         HDITEMW item{};
         item.mask = HDI_FORMAT;
         Header_GetItem(header, position, &item);
         item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        if (sortedColumn == position) item.fmt |= HDF_SORTUP;
+        if (sortedColumn == position) item.fmt |= arrow == Arrow::Up ? HDF_SORTUP : HDF_SORTDOWN;
         Header_SetItem(header, position, &item);
     }
 }
@@ -186,6 +202,20 @@ std::optional<LRESULT> ListView::AnswerOwnerData(NMHDR& notification, const Owne
         default:
             return std::nullopt;
     }
+}
+
+std::optional<std::size_t> ChooseFromMenu(HWND owner, POINT where,
+                                          const std::vector<CheckItem>& items) {
+    const UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return std::nullopt;
+    // Item identifiers count from 1: TrackPopupMenu answers 0 for a menu dismissed.
+    for (std::size_t i = 0; i < items.size(); ++i)
+        AppendMenuW(menu.get(), MF_STRING | (items[i].checked ? MF_CHECKED : MF_UNCHECKED), i + 1,
+                    items[i].text);
+    const BOOL chosen = TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, where.x,
+                                       where.y, 0, owner, nullptr);
+    if (chosen <= 0) return std::nullopt;
+    return static_cast<std::size_t>(chosen) - 1;
 }
 
 }  // namespace wtsscope

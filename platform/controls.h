@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/handle.h"
 #include "platform/list_search.h"
 
 // Windows Vista on; MinGW-w64's commctrl.h lacks it.
@@ -65,8 +66,12 @@ class ListView {
     explicit ListView(HWND hwnd = nullptr) : hwnd_(hwnd) {}
     HWND Handle() const { return hwnd_; }
 
+    HWND Header() const { return ListView_GetHeader(hwnd_); }
     void SetExtendedStyle(DWORD style);
+    // A column inserted or deleted moves the ones after it: each column's cells are asked for by
+    // its position.
     void AddColumn(int position, const wchar_t* header);
+    void DeleteColumn(int position);
     int ColumnWidth(int position) const;
     void SetColumnWidth(int position, int width);
     // The column whose width the user changed, from a notification the list passes on to its parent
@@ -78,8 +83,9 @@ class ListView {
     // sets also comes as HDN_ITEMCHANGEDW: the caller tells those apart. None for any other
     // notification.
     std::optional<int> ResizedColumn(const NMHDR& notification) const;
-    // The up arrow on the sorted column's header, none on the others.
-    void ShowSortArrow(std::optional<int> sortedColumn);
+    // The arrow on the sorted column's header, up or down, none on the others.
+    enum class Arrow { Up, Down };
+    void ShowSortArrow(std::optional<int> sortedColumn, Arrow arrow = Arrow::Up);
 
     // A new count repaints the whole list; the selection and focus stay on their row numbers.
     void SetRowCount(std::size_t rows);
@@ -108,7 +114,21 @@ class ListView {
     static std::optional<LRESULT> AnswerOwnerData(NMHDR& notification, const OwnerData& owner);
 
   private:
+    void NumberSubItems();
+
     HWND hwnd_;
 };
+
+using UniqueMenu = UniqueHandle<HMENU, &::DestroyMenu>;
+
+struct CheckItem {
+    const wchar_t* text;
+    bool checked;
+};
+
+// Opens a popup menu of check items at a point of the screen, for the owner, and waits for the
+// user's choice: the index of the item chosen, none if the menu was dismissed.
+std::optional<std::size_t> ChooseFromMenu(HWND owner, POINT where,
+                                          const std::vector<CheckItem>& items);
 
 }  // namespace wtsscope

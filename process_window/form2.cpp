@@ -1,6 +1,7 @@
 #include "process_window/form2.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 
@@ -17,9 +18,6 @@ constexpr UINT kAccountNamesMessage = WM_APP + 1;
 // The smallest client area that still shows some rows and the whole button.
 constexpr int kMinimumClientWidth = 3600;
 constexpr int kMinimumClientHeight = 4980;
-// Room around a cell's text, and a header's text and sort arrow, in twips.
-constexpr int kCellPadding = 240;
-constexpr int kHeaderPadding = 480;
 
 int LocaleCompare(std::wstring_view a, std::wstring_view b) {
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
@@ -76,6 +74,9 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_NOTIFY:
             return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
+        case WM_CONTEXTMENU:
+            OnContextMenu(reinterpret_cast<HWND>(wParam), lParam);
+            return 0;
         case kAccountNamesMessage:
             OnAccountNames();
             return 0;
@@ -92,24 +93,26 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT Form2::OnNotify(NMHDR& header) {
     if (const std::optional<int> column = ListView1.ResizedColumn(header)) {
-        OnColumnResized(*column);
+        columns_.OnResized(*column);
         return 0;
     }
     if (header.idFrom != kListView1) return 0;
     if (header.code == LVN_COLUMNCLICK) {
-        OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem + 1);
+        OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
         return 0;
     }
     // The list owns no rows: it asks the model for each cell it paints, and for the row typing
-    // goes to, which is looked for in the sorted column (the name before any sort).
-    const OwnerData rows{rows_.Size(), kProcessColumnCount,
-                         [this](std::size_t row, int column) {
-                             return rows_.CellText(row, static_cast<ProcessColumn>(column));
-                         },
-                         [this](const ListSearch& search) {
-                             return rows_.Find(search, rows_.SortColumn().value_or(
-                                                           ProcessColumn::ProcessName));
-                         }};
+    // goes to, which is looked for in the sorted column while it is shown (the name otherwise).
+    const std::optional<ProcessColumn> sorted = rows_.SortColumn();
+    const ProcessColumn searched =
+        sorted && columns_.IsShown(*sorted) ? *sorted : ProcessColumn::ProcessName;
+    const OwnerData rows{
+        rows_.Size(), columns_.Count(),
+        [this](std::size_t row, int column) {
+            const std::optional<ProcessColumn> shown = columns_.At(column);
+            return shown ? rows_.CellText(row, *shown) : std::wstring();
+        },
+        [this, searched](const ListSearch& search) { return rows_.Find(search, searched); }};
     return ListView::AnswerOwnerData(header, rows).value_or(0);
 }
 
@@ -122,10 +125,7 @@ void Form2::OnLoad() {
     Command1 =
         Button(CreateChild(hwnd_, WC_BUTTONW, L"Command1", WS_TABSTOP | BS_PUSHBUTTON, kCommand1));
     Command1.SetCaption(L"Refresh");
-    for (int position = 0; position < kProcessColumnCount; ++position)
-        ListView1.AddColumn(position, kProcessColumns[position].header);
-    // A new list: every width follows the texts again.
-    userWidths_ = {};
+    columns_.Attach(ListView1);
     FocusFirst(ListView1.Handle());
     dpi_ = WindowDpi(hwnd_);
     Layout(dpi_);
@@ -170,37 +170,6 @@ void Form2::OnGetMinMaxInfo(MINMAXINFO& limits) const {
         {TwipsToPixels(kMinimumClientWidth, dpi_), TwipsToPixels(kMinimumClientHeight, dpi_)},
         dpi_);
     limits.ptMinTrackSize = {frame.cx, frame.cy};
-}
-
-void Form2::FitColumns() {
-    // Measured from the model, never by asking the list for every row's text.
-    const WindowDC dc(ListView1.Handle());
-    if (!dc) return;
-    const SelectedObject font(dc.get(), font_.get());
-    std::array<int, kProcessColumnCount> widths{};
-    for (int position = 0; position < kProcessColumnCount; ++position) {
-        int& width = widths[position];
-        if (userWidths_[position]) {
-            // The user's width stays, as large on the screen at a new DPI.
-            width = MulDiv(ListView1.ColumnWidth(position), dpi_, columnsDpi_);
-            continue;
-        }
-        width = TextWidth(dc.get(), kProcessColumns[position].header) +
-                TwipsToPixels(kHeaderPadding, dpi_);
-        for (const std::wstring& text : rows_.WidthCandidates(static_cast<ProcessColumn>(position)))
-            width = std::max(width, TextWidth(dc.get(), text) + TwipsToPixels(kCellPadding, dpi_));
-    }
-    // Nothing from here on throws, so the mark comes off again.
-    fittingColumns_ = true;
-    for (int position = 0; position < kProcessColumnCount; ++position)
-        if (ListView1.ColumnWidth(position) != widths[position])
-            ListView1.SetColumnWidth(position, widths[position]);
-    fittingColumns_ = false;
-    columnsDpi_ = dpi_;
-}
-
-void Form2::OnColumnResized(int index) {
-    if (!fittingColumns_ && index < kProcessColumnCount) userWidths_[index] = true;
 }
 
 std::optional<std::int32_t> Form2::ProcessAt(std::optional<std::size_t> row) const {
@@ -252,8 +221,8 @@ void Form2::Select(const Selection& selection) {
 void Form2::OnSelectAll() { ListView1.SelectAll(); }
 
 void Form2::OnCopy() {
-    const DWORD error =
-        platform_.CopyToClipboard(hwnd_, rows_.RowsAsText(ListView1.SelectedRows(), {}));
+    const DWORD error = platform_.CopyToClipboard(
+        hwnd_, rows_.RowsAsText(ListView1.SelectedRows(), columns_.Shown()));
     if (error != ERROR_SUCCESS)
         platform_.ShowError(hwnd_, L"Error", error,
                             L"The selected rows could not be copied to the clipboard.");
@@ -261,7 +230,28 @@ void Form2::OnCopy() {
 
 void Form2::OnCommand1Click() { RefreshProcessList(); }
 
-void Form2::OnColumnClick(int index) { SortBy(static_cast<ProcessColumn>(index - 1)); }
+void Form2::OnColumnClick(int listColumn) {
+    if (const std::optional<ProcessColumn> column = columns_.At(listColumn)) SortBy(*column);
+}
+
+void Form2::OnContextMenu(HWND source, LPARAM where) {
+    // From the mouse over the list's header; from the keyboard (Shift+F10, the menu key) while
+    // the list has the focus, under the header's left end.
+    RECT header{};
+    GetWindowRect(ListView1.Header(), &header);
+    POINT at{GET_X_LPARAM(where), GET_Y_LPARAM(where)};
+    if (where == -1) {
+        if (source != ListView1.Handle()) return;
+        at = {header.left, header.bottom};
+    } else if (!PtInRect(&header, at)) {
+        return;
+    }
+    if (!columns_.ChooseFromMenu(hwnd_, at)) return;
+    // A column shown has no arrow yet; hiding the sorted one leaves the order without one.
+    columns_.ShowSortArrow(rows_.SortColumn());
+    FitColumns();
+    ListView1.RepaintRows();
+}
 
 void Form2::SortBy(ProcessColumn column, View view) {
     Selection selection = SelectedProcesses();
@@ -270,7 +260,7 @@ void Form2::SortBy(ProcessColumn column, View view) {
         if (top >= 0) selection.top = ProcessAt(static_cast<std::size_t>(top));
     }
     rows_.SortBy(column);
-    ListView1.ShowSortArrow(static_cast<int>(column));
+    columns_.ShowSortArrow(column);
     if (selection.all || !selection.selected.empty() || selection.focused)
         ListView1.ClearSelectionAndFocus();
     Select(selection);

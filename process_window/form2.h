@@ -13,11 +13,13 @@
 #include "platform/controls.h"
 #include "platform/fonts_and_dpi.h"
 #include "platform/window.h"
+#include "process_window/column_choice.h"
 #include "process_window/process_table.h"
 
 namespace wtsscope {
 
-// Every process of every session in a sortable four-column report.
+// Every process of every session in a sortable report: four columns, and what each process costs
+// on demand.
 class Form2 : public Window<Form2> {
   public:
     enum ControlId { kListView1 = 201, kCommand1 };
@@ -44,8 +46,8 @@ class Form2 : public Window<Form2> {
     LRESULT OnNotify(NMHDR& header);
     void OnLoad();
     void OnCommand1Click();
-    void OnColumnClick(int index);
-    void OnColumnResized(int index);
+    void OnColumnClick(int listColumn);
+    void OnContextMenu(HWND source, LPARAM where);
     void OnAccountNames();
     void OnSize();
     void OnGetMinMaxInfo(MINMAXINFO& limits) const;
@@ -62,7 +64,7 @@ class Form2 : public Window<Form2> {
     void SortBy(ProcessColumn column, View view = View::ShowFocus);
     void Layout(int dpi);
     void PlaceControls();
-    void FitColumns();
+    void FitColumns() { columns_.Fit(font_.get(), dpi_, rows_); }
     // The processes selected, focused and marked (the anchor of Shift+click), by identifier, so
     // they survive a new order or new rows. A selection of every row stays every row.
     struct Selection {
@@ -85,12 +87,7 @@ class Form2 : public Window<Form2> {
     ListView ListView1;
     Button Command1;
     UniqueFont font_;
-    // The columns whose width the user has set while the window is open: kept, not fitted to
-    // their texts, and scaled with the DPI the widths were set at.
-    std::array<bool, kProcessColumnCount> userWidths_{};
-    int columnsDpi_ = USER_DEFAULT_SCREEN_DPI;
-    // While the program itself sets widths.
-    bool fittingColumns_ = false;
+    ColumnChoice columns_;
 };
 
 }  // namespace wtsscope

@@ -342,7 +342,7 @@ std::optional<std::size_t> ProcessTable::Find(const ListSearch& search,
         return first([&](const StoredRow& row) {
             FigureText buffer;
             const std::wstring_view text = CostText(row, column, buffer);
-            return !text.empty() && (whole ? text == sought : text.starts_with(sought));
+            return whole ? text == sought : text.starts_with(sought);
         });
     }
     const std::vector<std::uint8_t> answers = answersFor(Texts(searched.texts));

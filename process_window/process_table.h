@@ -110,6 +110,8 @@ constexpr ColumnDescription kProcessColumns[] = {
     CostColumn(ProcessColumn::ProcessorShare, L"CPU %"),
 };
 constexpr int kProcessColumnCount = static_cast<int>(std::size(kProcessColumns));
+// The columns before the costs, which the list always shows.
+constexpr int kAlwaysShownColumnCount = static_cast<int>(ProcessColumn::Threads);
 static_assert(
     [] {
         for (int position = 0; position < kProcessColumnCount; ++position)

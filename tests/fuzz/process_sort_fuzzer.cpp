@@ -49,7 +49,29 @@ struct Row {
     ProcessNumbers numbers;
     std::string name;
     std::size_t user;  // index into the accounts' texts and identifiers
+    std::optional<ProcessCosts> costs;
 };
+
+// A cost column's figure as the user reads it; none where the row has no costs. The share of the
+// processor needs a fill before, which these fills never give.
+std::optional<std::uint64_t> Figure(const Row& row, ProcessColumn column) {
+    if (!row.costs || column == ProcessColumn::ProcessorShare) return std::nullopt;
+    const ProcessCosts& costs = *row.costs;
+    switch (column) {
+        case ProcessColumn::Threads:
+            return costs.threads;
+        case ProcessColumn::Handles:
+            return costs.handles;
+        case ProcessColumn::Memory:
+            return costs.workingSet / 1024;
+        case ProcessColumn::PeakMemory:
+            return costs.peakWorkingSet / 1024;
+        case ProcessColumn::PrivateMemory:
+            return costs.pagefileUsage / 1024;
+        default:
+            return costs.processorTime / 10'000'000;
+    }
+}
 
 // The shown order after sorting by the column: that of a stable sort of the rows as added by the
 // column's value, numbers by value and texts by the comparison.
@@ -62,6 +84,10 @@ void CheckShownOrder(const ProcessTable& table, ProcessColumn column, std::vecto
     std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
         if (sorted.kind == ColumnDescription::Kind::Number)
             return a.numbers.*sorted.number < b.numbers.*sorted.number;
+        // Largest first, the empty last.
+        if (sorted.kind == ColumnDescription::Kind::Cost)
+            return Figure(a, column).value_or(0) + Figure(a, column).has_value() >
+                   Figure(b, column).value_or(0) + Figure(b, column).has_value();
         return FoldedCompare(text(a), text(b)) < 0;
     });
     Check(table.Size() == rows.size());
@@ -77,7 +103,8 @@ void CheckShownOrder(const ProcessTable& table, ProcessColumn column, std::vecto
 // The row a search finds, against a walk of the shown texts of the sorted column.
 void CheckSearch(const ProcessTable& table, const ListSearch& search) {
     const ProcessColumn column = table.SortColumn().value_or(ProcessColumn::ProcessName);
-    const bool number = Describe(column).kind == ColumnDescription::Kind::Number;
+    // Digits and colons have no case.
+    const bool number = Describe(column).kind != ColumnDescription::Kind::Text;
     // From the start row to the last, then from the first up to the start if the search wraps.
     const std::size_t count = table.Size();
     const std::size_t from = std::min(search.start, count);
@@ -124,8 +151,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto fill = [&] {
         table.Clear();
         for (const Row& row : rows)
-            table.Add({row.numbers, row.name, sids[row.user].data()},
-                      [&row] { return Widened(row.name); });
+            table.Add(
+                {row.numbers, row.name, sids[row.user].data(), row.costs ? &*row.costs : nullptr},
+                [&row] { return Widened(row.name); });
         table.Finish();
     };
     const std::size_t rowCount = input.Take<std::uint8_t>() % 40;
@@ -135,9 +163,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::int32_t sessionId = ids & 1 ? input.Take<std::int32_t>() : (ids >> 2) % 4;
         const std::int32_t processId = ids & 2 ? input.Take<std::int32_t>() : (ids >> 4) % 8;
         std::string name = TakeText(input);
-        rows.push_back({{.sessionId = sessionId, .processId = processId},
-                        std::move(name),
-                        input.Take<std::uint8_t>() % userCount});
+        const std::size_t user = input.Take<std::uint8_t>() % userCount;
+        // Figures from a few values collide often; some rows have none.
+        std::optional<ProcessCosts> costs;
+        if (const auto figures = input.Take<std::uint8_t>(); figures & 1) {
+            const auto figure = [&] {
+                return (input.Take<std::uint8_t>() % 4u) << ((figures >> 1) % 24);
+            };
+            costs = ProcessCosts{figure(), figure(), figure(),
+                                 figure(), figure(), std::uint64_t{figure()} * 1'000'000};
+        }
+        rows.push_back(
+            {{.sessionId = sessionId, .processId = processId}, std::move(name), user, costs});
     }
     fill();
     Check(table.Size() == rows.size());

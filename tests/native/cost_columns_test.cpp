@@ -120,7 +120,8 @@ TEST_F(CostColumnsTest, CostsSortLargestFirstByTheFigureShownEmptyLastTiesInTheP
     // Type-ahead reads the figures as shown.
     table.SortBy(ProcessColumn::Memory);
     EXPECT_EQ(table.Find({L"2", TextMatch::Prefix, 0, true}, ProcessColumn::Memory), 1u);
-    EXPECT_EQ(table.Find({L"", TextMatch::Whole, 4, false}, ProcessColumn::Memory), std::nullopt);
+    EXPECT_EQ(table.Find({L"1:", TextMatch::Prefix, 0, true}, ProcessColumn::ProcessorTime),
+              std::nullopt);
     EXPECT_EQ(table.RowsAsText({0, 4}, {ProcessColumn::ProcessName, ProcessColumn::Memory}),
               L"Process Name\tMemory (KB)\r\nd\t4\r\nb\t\r\n");
 }

@@ -70,7 +70,7 @@ LRESULT CALLBACK PassOnWidthChanges(HWND list, UINT message, WPARAM wParam, LPAR
 
 // The arrows of a list with one on the column given, pointing up, and none elsewhere.
 std::vector<int> ArrowUpOn(std::optional<ProcessColumn> column) {
-    std::vector<int> arrows(kProcessColumnCount, 0);
+    std::vector<int> arrows(kAlwaysShownColumnCount, 0);
     if (column) arrows[Position(*column)] = HDF_SORTUP;
     return arrows;
 }
@@ -92,7 +92,7 @@ std::vector<std::vector<std::wstring>> CopiedCells(const std::wstring& text) {
             if (tab == end) break;
             at = tab + 1;
         }
-        if (cells.size() != static_cast<std::size_t>(kProcessColumnCount)) {
+        if (cells.size() != static_cast<std::size_t>(kAlwaysShownColumnCount)) {
             ADD_FAILURE() << "a line of " << cells.size() << " cells";
             break;
         }
@@ -209,7 +209,8 @@ TEST_F(Form2Test, RowsComeAtOnceAndTheNamesWhenTheLookupAnswers) {
               (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"S-1-5-21-7-8-9-1001"}));
     fake.ReleaseLookups();
     AwaitAccountNames(2);
-    EXPECT_EQ(Column(ProcessColumn::UserId), (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"CORP\\ann"}));
+    EXPECT_EQ(Column(ProcessColumn::UserId),
+              (std::vector<std::wstring>{L"NT AUTHORITY\\SYSTEM", L"CORP\\ann"}));
     EXPECT_EQ(fake.lookupCalls, (std::vector<std::size_t>{1, 1}));
 }
 
@@ -475,7 +476,7 @@ TEST_F(Form2Test, LayoutIsTheTableAtTheDesignSizeAndFollowsTheWindow) {
     const WindowDC dc(List());
     const SelectedObject font(dc.get(),
                               reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0)));
-    for (int column = 0; column < kProcessColumnCount; ++column) {
+    for (int column = 0; column < kAlwaysShownColumnCount; ++column) {
         for (const std::wstring& text :
              {HeaderTexts(List())[column], ListViewCell(List(), 0, column)})
             EXPECT_GT(ListView_GetColumnWidth(List(), column), TextWidth(dc.get(), text)) << column;
@@ -717,6 +718,128 @@ TEST_F(Form2Test, AFullSelectionAndItsAnchorSurviveRefreshAndSortInOneCall) {
         EXPECT_EQ(Cell(mark, ProcessColumn::ProcessId), anchor);
     }
     SetWindowLongPtrW(processes->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+}
+
+}  // namespace
+}  // namespace wtsscope
+
+namespace wtsscope {
+namespace {
+
+// The header's menu as it opened: each item's text and check; and the item the user then picks
+// with the arrow keys and Enter (Escape where none).
+struct HeaderMenu {
+    std::optional<int> pick;
+    std::vector<std::pair<std::wstring, bool>> offered;
+    int opened = 0;
+};
+
+LRESULT CALLBACK PickFromMenu(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                              DWORD_PTR data) {
+    if (message == WM_INITMENUPOPUP) {
+        HeaderMenu& menu = *reinterpret_cast<HeaderMenu*>(data);
+        const auto popup = reinterpret_cast<HMENU>(wParam);
+        ++menu.opened;
+        menu.offered.clear();
+        for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+            wchar_t text[64]{};
+            GetMenuStringW(popup, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+            menu.offered.emplace_back(
+                text, (GetMenuState(popup, static_cast<UINT>(i), MF_BYPOSITION) & MF_CHECKED) != 0);
+        }
+        for (int i = 0; menu.pick && i <= *menu.pick; ++i)
+            PostMessageW(window, WM_KEYDOWN, VK_DOWN, 1);
+        PostMessageW(window, WM_KEYDOWN, menu.pick ? VK_RETURN : VK_ESCAPE, 1);
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+class ColumnChoiceTest : public Form2Test {
+  protected:
+    void SetUp() override {
+        Form2Test::SetUp();
+        fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"}, {1, 500, "notepad.exe", "S-1-5-18"}});
+        OpenProcesses();
+        SetWindowSubclass(processes->Handle(), PickFromMenu, 0, reinterpret_cast<DWORD_PTR>(&menu));
+    }
+    // A right-click on a column's header, as the mouse gives it.
+    void RightClickHeader(int column, std::optional<ProcessColumn> pick) {
+        menu.pick = pick ? std::optional(Position(*pick) - kAlwaysShownColumnCount) : std::nullopt;
+        const HWND header = ListView_GetHeader(List());
+        RECT rect{};
+        Header_GetItemRect(header, column, &rect);
+        const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        SendMessageW(header, WM_RBUTTONDOWN, MK_RBUTTON, at);
+        SendMessageW(header, WM_RBUTTONUP, 0, at);
+        DrainMessages();
+    }
+    void PressShiftF10(std::optional<ProcessColumn> pick) {
+        menu.pick = pick ? std::optional(Position(*pick) - kAlwaysShownColumnCount) : std::nullopt;
+        SetFocus(List());
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_SHIFT] = 0x80;
+        SetKeyboardState(keys);
+        PostMessageW(List(), WM_SYSKEYDOWN, VK_F10, 1);
+        PostMessageW(List(), WM_SYSKEYUP, VK_F10, 0xC0000001);
+        DrainMessages();
+        keys[VK_SHIFT] = 0;
+        SetKeyboardState(keys);
+    }
+    // The cells under a header, top to bottom; none where no column has it.
+    std::vector<std::wstring> Under(ProcessColumn column) const {
+        const std::vector<std::wstring> headers = HeaderTexts(List());
+        const auto at = std::find(headers.begin(), headers.end(), Describe(column).header);
+        if (at == headers.end()) return {};
+        return ListViewColumn(List(), static_cast<int>(at - headers.begin()));
+    }
+
+    HeaderMenu menu;
+};
+
+TEST_F(ColumnChoiceTest, TheHeadersMenuShowsAndHidesEachCostColumnInTheTablesOrder) {
+    std::vector<std::wstring> headers = TableHeaders();
+    std::vector<std::pair<std::wstring, bool>> offered;
+    for (int column = kAlwaysShownColumnCount; column < kProcessColumnCount; ++column)
+        offered.emplace_back(kProcessColumns[column].header, false);
+    RightClickHeader(0, ProcessColumn::Memory);
+    EXPECT_EQ(menu.offered, offered);
+    headers.emplace_back(L"Memory (KB)");
+    EXPECT_EQ(HeaderTexts(List()), headers);
+    // From the keyboard, the column takes its place in the table's order, before the memory.
+    PressShiftF10(ProcessColumn::Threads);
+    ASSERT_EQ(menu.opened, 2);
+    offered[2].second = true;
+    EXPECT_EQ(menu.offered, offered);
+    headers.insert(headers.begin() + kAlwaysShownColumnCount, L"Threads");
+    EXPECT_EQ(HeaderTexts(List()), headers);
+    EXPECT_EQ(Under(ProcessColumn::ProcessName),
+              (std::vector<std::wstring>{L"System", L"notepad.exe"}));
+    // Dismissed, the menu changes nothing; a right-click on the rows opens none.
+    RightClickHeader(1, std::nullopt);
+    EXPECT_EQ(HeaderTexts(List()), headers);
+    RECT list{};
+    GetWindowRect(List(), &list);
+    SendMessageW(processes->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List()),
+                 MAKELPARAM(list.left + 4, list.bottom - 4));
+    EXPECT_EQ(menu.opened, 3);
+    // A shown column is as wide as its header at least, and the copy holds it.
+    const WindowDC dc(List());
+    const SelectedObject font(dc.get(),
+                              reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0)));
+    EXPECT_GT(ListView_GetColumnWidth(List(), 5), TextWidth(dc.get(), L"Memory (KB)"));
+    ListView_SetItemState(List(), 1, LVIS_SELECTED, LVIS_SELECTED);
+    PressKey(List(), 'C', true);
+    EXPECT_EQ(ClipboardText(),
+              L"Session ID\tProcess ID\tProcess Name\tUser ID\tThreads\tMemory "
+              L"(KB)\r\n1\t500\tnotepad.exe\tNT AUTHORITY\\SYSTEM\t\t\r\n");
+    // Hidden again, a column is no column of the list; the next opening shows the four again.
+    RightClickHeader(0, ProcessColumn::Threads);
+    headers.erase(headers.begin() + kAlwaysShownColumnCount);
+    EXPECT_EQ(HeaderTexts(List()), headers);
+    SendMessageW(processes->Handle(), WM_CLOSE, 0, 0);
+    OpenProcesses();
+    EXPECT_EQ(HeaderTexts(List()), TableHeaders());
 }
 
 }  // namespace

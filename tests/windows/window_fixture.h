@@ -23,10 +23,11 @@ constexpr ProcessColumn kCheckedColumns[] = {ProcessColumn::SessionId, ProcessCo
 
 inline int Position(ProcessColumn column) { return static_cast<int>(column); }
 
-// The headers of the table's columns, in its order.
+// The headers of the columns a window opens with, in the table's order.
 inline std::vector<std::wstring> TableHeaders() {
     std::vector<std::wstring> headers;
-    for (const ColumnDescription& column : kProcessColumns) headers.emplace_back(column.header);
+    for (int column = 0; column < kAlwaysShownColumnCount; ++column)
+        headers.emplace_back(kProcessColumns[column].header);
     return headers;
 }
 
