@@ -5,7 +5,7 @@
 //
 // Made for a terminal server's hundred thousand processes, which run the same few hundred programs
 // under a few dozen accounts: a row holds four numbers, and each distinct name and account is
-// converted or looked up, kept and placed among the others once for as long as the window stays
+// copied or looked up, kept and placed among the others once for as long as the window stays
 // open. A sort orders integers.
 
 #include <array>
@@ -144,16 +144,14 @@ class ProcessTable {
     // A row as the platform gives it.
     struct NewRow {
         ProcessNumbers numbers;
-        std::string_view ansiName;  // in the platform's ANSI code page
-        const void* sid;            // the account's security identifier; may be null or malformed
+        std::wstring_view name;  // in UTF-16, as the platform gives it
+        const void* sid;         // the account's security identifier; may be null or malformed
         const ProcessCosts* costs = nullptr;  // none where the fill had no costs
     };
-    // Adds a row: toWide() gives its name's text the first time the table meets those bytes, and
-    // is not called for them again. An identifier the table meets for the first time shows its
-    // string form until its account is named; a null or malformed one names no account and shows
-    // nothing.
-    template <class ToWide>
-    void Add(const NewRow& row, ToWide toWide);
+    // Adds a row. A name is kept once, by its bytes, the first time the table meets them. An
+    // identifier the table meets for the first time shows its string form until its account is
+    // named; a null or malformed one names no account and shows nothing.
+    void Add(const NewRow& row);
     // Puts rows added since Clear into the shown order, sorted if a sort column is set. A fill
     // whose rows had costs gives the time it was taken.
     void Finish(std::optional<FillTime> time = std::nullopt);
@@ -231,7 +229,7 @@ class ProcessTable {
     std::optional<ProcessColumn> sortColumn_;
     std::vector<std::uint32_t> keys_;  // the sort's, kept so a sort touches no new memory
     std::vector<std::uint32_t> scratch_;
-    KeyedTexts names_;     // by the names' bytes as the platform gave them
+    KeyedTexts names_;     // by the names' UTF-16 bytes as the platform gave them
     KeyedTexts accounts_;  // by the identifiers' bytes
     // By session: the number plus 1 of the account its last process ran under, or 0.
     std::vector<std::uint32_t> lastAccountOfSession_;
@@ -245,9 +243,10 @@ std::uint32_t KeyedTexts::Number(std::string_view key, MakeText makeText) {
     return number;
 }
 
-template <class ToWide>
-void ProcessTable::Add(const NewRow& row, ToWide toWide) {
-    rows_.push_back({row.numbers, names_.Number(row.ansiName, toWide),
+inline void ProcessTable::Add(const NewRow& row) {
+    const std::string_view key(reinterpret_cast<const char*>(row.name.data()),
+                               row.name.size() * sizeof(wchar_t));
+    rows_.push_back({row.numbers, names_.Number(key, [&row] { return std::wstring(row.name); }),
                      AccountOf(row.numbers.sessionId, row.sid)});
 }
 
