@@ -285,14 +285,11 @@ void Form2::RefreshProcessList() {
         rows_.Reserve(enumeration.count);
         for (std::size_t i = 0; i < enumeration.count; ++i) {
             const ProcessRecord record = RecordAt<ProcessRecord>(enumeration.buffer.get(), i);
-            // The same few hundred names and few dozen accounts come round again and again: the
-            // model converts each name once, and looks each account up once while the window is
-            // open.
+            const std::wstring name = AnsiTextAt(record.pProcessName);
             rows_.Add({{.sessionId = static_cast<std::int32_t>(record.SessionId),
                         .processId = static_cast<std::int32_t>(record.ProcessId)},
-                       ReadAnsiText(record.pProcessName),
-                       record.pUserSid},
-                      [&record] { return PointerToStringBytes(record.pProcessName); });
+                       name,
+                       record.pUserSid});
         }
         rows_.Finish();
     } catch (...) {
@@ -311,8 +308,6 @@ void Form2::RefreshProcessList() {
     FitColumns();
     Select(selection);
 }
-
-std::wstring Form2::PointerToStringBytes(LPCSTR address) { return AnsiTextAt(address); }
 
 void Form2::AskForNewAccounts() {
     // Asked even with none new: a lookup that failed is made again at each fill.

@@ -55,7 +55,6 @@ class Form2 : public Window<Form2> {
     void OnCopy();
 
     void RefreshProcessList();
-    static std::wstring PointerToStringBytes(LPCSTR address);
     void AskForNewAccounts();
     // How the list shows a new order: the user's own actions bring the focused row into view;
     // names arriving in the background leave the same process in the first visible row.

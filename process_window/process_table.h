@@ -4,9 +4,9 @@
 // the order they are shown in. The list view only ever shows this.
 //
 // Made for a terminal server's hundred thousand processes, which run the same few hundred programs
-// under a few dozen accounts: a row holds four numbers, and each distinct name and account is
-// converted or looked up, kept and placed among the others once for as long as the window stays
-// open. A sort orders integers.
+// under a few dozen accounts: a row holds four numbers and what the process costs, and each
+// distinct name and account is copied or looked up, kept and placed among the others once for as
+// long as the window stays open. A sort orders integers.
 
 #include <array>
 #include <cstddef>
@@ -178,16 +178,14 @@ class ProcessTable {
     // A row as the platform gives it.
     struct NewRow {
         ProcessNumbers numbers;
-        std::string_view ansiName;  // in the platform's ANSI code page
-        const void* sid;            // the account's security identifier; may be null or malformed
+        std::wstring_view name;  // in UTF-16, as the platform gives it
+        const void* sid;         // the account's security identifier; may be null or malformed
         const ProcessCosts* costs = nullptr;  // none where the fill had no costs
     };
-    // Adds a row: toWide() gives its name's text the first time the table meets those bytes, and
-    // is not called for them again. An identifier the table meets for the first time shows its
-    // string form until its account is named; a null or malformed one names no account and shows
-    // nothing.
-    template <class ToWide>
-    void Add(const NewRow& row, ToWide toWide);
+    // Adds a row. A name is kept once, by its bytes, the first time the table meets them. An
+    // identifier the table meets for the first time shows its string form until its account is
+    // named; a null or malformed one names no account and shows nothing.
+    void Add(const NewRow& row);
     // Puts rows added since Clear into the shown order, sorted if a sort column is set. A fill
     // whose rows had costs gives the time it was taken: each process's share of the processor
     // since the fill before is found then, where both had costs and its identifier and name are
@@ -298,7 +296,7 @@ class ProcessTable {
     std::optional<ProcessColumn> sortColumn_;
     std::vector<std::uint32_t> keys_;  // the sort's, kept so a sort touches no new memory
     std::vector<std::uint32_t> scratch_;
-    KeyedTexts names_;     // by the names' bytes as the platform gave them
+    KeyedTexts names_;     // by the names' UTF-16 bytes as the platform gave them
     KeyedTexts accounts_;  // by the identifiers' bytes
     // By session: the number plus 1 of the account its last process ran under, or 0.
     std::vector<std::uint32_t> lastAccountOfSession_;
@@ -318,11 +316,12 @@ std::uint32_t KeyedTexts::Number(std::string_view key, MakeText makeText) {
     return number;
 }
 
-template <class ToWide>
-void ProcessTable::Add(const NewRow& row, ToWide toWide) {
+inline void ProcessTable::Add(const NewRow& row) {
+    const std::string_view key(reinterpret_cast<const char*>(row.name.data()),
+                               row.name.size() * sizeof(wchar_t));
     StoredRow& stored = rows_.emplace_back();
     stored.numbers = row.numbers;
-    stored.name = names_.Number(row.ansiName, toWide);
+    stored.name = names_.Number(key, [&row] { return std::wstring(row.name); });
     stored.account = AccountOf(row.numbers.sessionId, row.sid);
     if (const ProcessCosts* costs = row.costs) {
         stored.processorTime = costs->processorTime;

@@ -60,9 +60,8 @@ void Fill(ProcessTable& table, const std::vector<SyntheticProcess>& processes,
     for (const SyntheticProcess& process : processes) {
         table.Add({{.sessionId = static_cast<std::int32_t>(process.sessionId),
                     .processId = static_cast<std::int32_t>(process.processId)},
-                   process.name,
-                   accounts.sids[process.user].data()},
-                  [&process] { return Latin1(process.name); });
+                   process.wideName,
+                   accounts.sids[process.user].data()});
     }
     table.Finish();
 }

@@ -125,7 +125,9 @@ std::vector<SyntheticProcess> SyntheticProcesses(std::size_t count) {
     std::vector<SyntheticProcess> processes;
     processes.reserve(count);
     const auto add = [&](std::uint32_t session, std::string_view name, std::size_t user) {
-        if (processes.size() < count) processes.push_back({session, 0, std::string(name), user});
+        if (processes.size() < count)
+            processes.push_back(
+                {session, 0, std::string(name), user, std::wstring(name.begin(), name.end())});
     };
 
     // The services come up first, in session 0.

@@ -19,8 +19,9 @@ struct SyntheticUser {
 struct SyntheticProcess {
     std::uint32_t sessionId;
     std::uint32_t processId;
-    std::string name;  // 5 to 30 characters, ANSI
-    std::size_t user;  // index into SyntheticUsers()
+    std::string name;       // 5 to 30 characters, ANSI
+    std::size_t user;       // index into SyntheticUsers()
+    std::wstring wideName;  // the name in UTF-16
 };
 
 struct SyntheticSession {

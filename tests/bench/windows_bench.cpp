@@ -320,9 +320,8 @@ double TypeAhead(const std::vector<SyntheticProcess>& processes, int repetitions
     for (const SyntheticProcess& process : processes)
         table.Add({{.sessionId = static_cast<std::int32_t>(process.sessionId),
                     .processId = static_cast<std::int32_t>(process.processId)},
-                   process.name,
-                   sids[process.user].data()},
-                  [&process] { return AnsiToWide(process.name); });
+                   process.wideName,
+                   sids[process.user].data()});
     table.Finish();
     return InterleavedMedians(
         repetitions, 1, {[&] {

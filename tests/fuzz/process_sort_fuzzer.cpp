@@ -151,9 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto fill = [&] {
         table.Clear();
         for (const Row& row : rows)
-            table.Add(
-                {row.numbers, row.name, sids[row.user].data(), row.costs ? &*row.costs : nullptr},
-                [&row] { return Widened(row.name); });
+            table.Add({row.numbers, Widened(row.name), sids[row.user].data(),
+                       row.costs ? &*row.costs : nullptr});
         table.Finish();
     };
     const std::size_t rowCount = input.Take<std::uint8_t>() % 40;

@@ -14,7 +14,7 @@ int Ordinal(std::wstring_view a, std::wstring_view b) { return a.compare(b); }
 
 struct CostRow {
     std::int32_t processId;
-    std::string name;
+    std::wstring name;
     std::optional<ProcessCosts> costs;
 };
 
@@ -26,8 +26,7 @@ class CostColumnsTest : public ::testing::Test {
             table.Add({{.processId = row.processId},
                        row.name,
                        nullptr,
-                       row.costs ? &*row.costs : nullptr},
-                      [&row] { return std::wstring(row.name.begin(), row.name.end()); });
+                       row.costs ? &*row.costs : nullptr});
         table.Finish(time);
     }
     std::vector<std::wstring> Column(ProcessColumn column) const {
@@ -43,12 +42,12 @@ constexpr std::uint64_t kSecond = 10'000'000;
 
 TEST_F(CostColumnsTest, FiguresAreUnsignedDecimalsKilobytesRoundedDownAndHoursUnbounded) {
     const std::uint32_t most = std::numeric_limits<std::uint32_t>::max();
-    Fill({{1, "a", ProcessCosts{most, 0, 2047, most, 1023, 0}},
-          {2, "b", ProcessCosts{7, 12, 1024, 0, 0, kSecond - 1}},
-          {3, "c", ProcessCosts{1, 1, 0, 0, 0, 3600 * kSecond - 1}},
-          {4, "d", ProcessCosts{1, 1, 0, 0, 0, (100 * 3600 + 1) * kSecond}},
-          {5, "e", ProcessCosts{1, 1, 0, 0, 0, std::numeric_limits<std::uint64_t>::max()}},
-          {6, "f", std::nullopt}},
+    Fill({{1, L"a", ProcessCosts{most, 0, 2047, most, 1023, 0}},
+          {2, L"b", ProcessCosts{7, 12, 1024, 0, 0, kSecond - 1}},
+          {3, L"c", ProcessCosts{1, 1, 0, 0, 0, 3600 * kSecond - 1}},
+          {4, L"d", ProcessCosts{1, 1, 0, 0, 0, (100 * 3600 + 1) * kSecond}},
+          {5, L"e", ProcessCosts{1, 1, 0, 0, 0, std::numeric_limits<std::uint64_t>::max()}},
+          {6, L"f", std::nullopt}},
          FillTime{kSecond, 2});
     using Cells = std::vector<std::wstring>;
     EXPECT_EQ(Column(ProcessColumn::Threads), (Cells{L"4294967295", L"7", L"1", L"1", L"1", L""}));
@@ -68,24 +67,24 @@ TEST_F(CostColumnsTest, ShareOfTheProcessorIsTheChangeOverTheTimeOnEveryProcesso
     struct Case {
         std::uint64_t before, after, elapsed;
         std::uint32_t processors;
-        const char* laterName;
+        const wchar_t* laterName;
         const wchar_t* share;
     } cases[] = {
-        {0, kSecond / 2, kSecond, 1, "p", L"50"},
-        {kSecond, 2 * kSecond, kSecond, 4, "p", L"25"},  // a quarter of four processors
-        {0, 5, 1000, 1, "p", L"1"},                      // 0.5 rounds up
-        {0, 4, 1000, 1, "p", L"0"},
-        {0, 3 * kSecond, kSecond, 1, "p", L"100"},  // held to the whole machine
-        {kSecond, 0, kSecond, 1, "p", L""},         // the change is negative
-        {0, kSecond, 0, 1, "p", L""},               // no time passed
-        {0, kSecond, kSecond, 1, "q", L""},         // another process under the identifier
+        {0, kSecond / 2, kSecond, 1, L"p", L"50"},
+        {kSecond, 2 * kSecond, kSecond, 4, L"p", L"25"},  // a quarter of four processors
+        {0, 5, 1000, 1, L"p", L"1"},                      // 0.5 rounds up
+        {0, 4, 1000, 1, L"p", L"0"},
+        {0, 3 * kSecond, kSecond, 1, L"p", L"100"},  // held to the whole machine
+        {kSecond, 0, kSecond, 1, L"p", L""},         // the change is negative
+        {0, kSecond, 0, 1, L"p", L""},               // no time passed
+        {0, kSecond, kSecond, 1, L"q", L""},         // another process under the identifier
     };
     for (const Case& c : cases) {
         table.Reset();
         const auto costs = [](std::uint64_t time) { return ProcessCosts{1, 1, 0, 0, 0, time}; };
         // The later fill has the processes in another order, and one new.
-        Fill({{8, "p", costs(c.before)}, {4, "r", costs(0)}}, FillTime{1000, c.processors});
-        Fill({{12, "new", costs(kSecond)}, {4, "r", costs(0)}, {8, c.laterName, costs(c.after)}},
+        Fill({{8, L"p", costs(c.before)}, {4, L"r", costs(0)}}, FillTime{1000, c.processors});
+        Fill({{12, L"new", costs(kSecond)}, {4, L"r", costs(0)}, {8, c.laterName, costs(c.after)}},
              FillTime{1000 + c.elapsed, c.processors});
         EXPECT_EQ(Column(ProcessColumn::ProcessorShare),
                   (std::vector<std::wstring>{L"", c.elapsed ? L"0" : L"", c.share}))
@@ -93,22 +92,22 @@ TEST_F(CostColumnsTest, ShareOfTheProcessorIsTheChangeOverTheTimeOnEveryProcesso
     }
     // A fill without costs has no share, nor has the one after it.
     table.Reset();
-    Fill({{8, "p", ProcessCosts{}}}, FillTime{0, 1});
-    Fill({{8, "p", std::nullopt}}, std::nullopt);
+    Fill({{8, L"p", ProcessCosts{}}}, FillTime{0, 1});
+    Fill({{8, L"p", std::nullopt}}, std::nullopt);
     EXPECT_EQ(Column(ProcessColumn::ProcessorShare), std::vector<std::wstring>{L""});
-    Fill({{8, "p", ProcessCosts{}}}, FillTime{kSecond, 1});
+    Fill({{8, L"p", ProcessCosts{}}}, FillTime{kSecond, 1});
     EXPECT_EQ(Column(ProcessColumn::ProcessorShare), std::vector<std::wstring>{L""});
-    Fill({{8, "p", ProcessCosts{}}}, FillTime{2 * kSecond, 1});
+    Fill({{8, L"p", ProcessCosts{}}}, FillTime{2 * kSecond, 1});
     EXPECT_EQ(Column(ProcessColumn::ProcessorShare), std::vector<std::wstring>{L"0"});
 }
 
 TEST_F(CostColumnsTest, CostsSortLargestFirstByTheFigureShownEmptyLastTiesInThePlatformsOrder) {
     const auto memory = [](std::uint32_t bytes) { return ProcessCosts{1, 1, bytes, 0, 0, 0}; };
-    Fill({{1, "a", memory(2048)},
-          {2, "b", std::nullopt},
-          {3, "c", memory(3071)},  // the same kilobytes as 2048
-          {4, "d", memory(4096)},
-          {5, "e", memory(0)}},
+    Fill({{1, L"a", memory(2048)},
+          {2, L"b", std::nullopt},
+          {3, L"c", memory(3071)},  // the same kilobytes as 2048
+          {4, L"d", memory(4096)},
+          {5, L"e", memory(0)}},
          FillTime{0, 1});
     table.SortBy(ProcessColumn::Memory);
     EXPECT_EQ(Column(ProcessColumn::ProcessId),

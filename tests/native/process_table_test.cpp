@@ -26,12 +26,8 @@ int CaseInsensitive(std::wstring_view a, std::wstring_view b) {
     return (a.size() > b.size()) - (a.size() < b.size());
 }
 
-// A stand-in for the code page: each byte its own character, the conversions counted.
-int conversions = 0;
-std::wstring Widened(std::string_view bytes) {
-    ++conversions;
-    return std::wstring(bytes.begin(), bytes.end());
-}
+// Each byte its own character.
+std::wstring Widened(std::string_view bytes) { return std::wstring(bytes.begin(), bytes.end()); }
 
 // A domain account's identifier, S-1-5-21-<rid>, as the platform lays it out.
 std::vector<unsigned char> Sid(std::uint32_t rid) {
@@ -59,9 +55,8 @@ class ProcessTableTest : public ::testing::Test {
                 sids.push_back(Sid(1000 + known));
                 sid = sids.back().data();
             }
-            const std::string& bytes = name;
-            table.Add({{.sessionId = session, .processId = id}, bytes, sid},
-                      [&bytes] { return Widened(bytes); });
+            const std::wstring wide = Widened(name);
+            table.Add({{.sessionId = session, .processId = id}, wide, sid});
         }
         table.Finish();
     }
@@ -182,39 +177,26 @@ TEST_F(ProcessTableTest, SortSurvivesARefreshAndResetForgetsIt) {
     EXPECT_EQ(Column(ProcessColumn::ProcessId), (std::vector<std::wstring>{L"20", L"5"}));
 }
 
-TEST_F(ProcessTableTest, EachDistinctNameIsConvertedOnceWhileTheWindowLasts) {
-    const auto fill = [&](int count, int distinct, const std::string& prefix) {
-        std::vector<GivenRow> rows;
-        for (int i = 0; i < count; ++i)
-            rows.push_back({1, i, prefix + std::to_string(i % distinct), L"CORP\\ann"});
-        Fill(rows);
+TEST_F(ProcessTableTest, NamesAreKeptByTheirUtf16BytesAcrossRefreshesAndForgetting) {
+    // Names a code page would turn into the same "??.exe", and names alike in their low bytes.
+    const std::vector<std::wstring> names{L"\u8bb0\u4e8b.exe", L"\u8bb0\u4e8c.exe",
+                                          L"\u8cb0\u4e8b.exe"};
+    const auto fill = [&](std::size_t count) {
+        table.Clear();
+        for (std::size_t i = 0; i < count; ++i)
+            table.Add({{.sessionId = 1, .processId = static_cast<int>(i)},
+                       i < names.size() ? std::wstring_view(names[i]) : L"app.exe",
+                       nullptr});
+        table.Finish();
     };
-    conversions = 0;
-    fill(3000, 50, "app");
-    EXPECT_EQ(conversions, 50);
-    EXPECT_EQ(table.CellText(2999, ProcessColumn::ProcessName), L"app49");
-    EXPECT_EQ(table.CellText(51, ProcessColumn::ProcessName), L"app1");
-    // A refresh meets the same names: nothing to convert.
-    fill(3000, 60, "app");
-    EXPECT_EQ(conversions, 60);
-    table.SortBy(ProcessColumn::ProcessName);
-    EXPECT_EQ(table.CellText(0, ProcessColumn::ProcessName), L"app0");
-    EXPECT_EQ(table.CellText(2999, ProcessColumn::ProcessName), L"app9");
-
-    // Once the names known far outnumber the rows, they are forgotten, and a name seen again is
-    // converted again.
-    fill(6000, 6000, "once");
-    fill(10, 10, "app");
-    conversions = 0;
-    fill(10, 10, "app");
-    EXPECT_EQ(conversions, 10);
-    fill(10, 10, "app");
-    EXPECT_EQ(conversions, 10);
-    EXPECT_EQ(table.CellText(9, ProcessColumn::ProcessName), L"app9");
-    // A closed window forgets every name.
-    table.Reset();
-    fill(10, 10, "app");
-    EXPECT_EQ(conversions, 20);
+    fill(names.size());
+    EXPECT_EQ(Column(ProcessColumn::ProcessName), names);
+    // Once the names known far outnumber the rows they are forgotten; the rows stay right.
+    for (int i = 0; i < 3; ++i) {
+        fill(6000);
+        fill(names.size());
+        EXPECT_EQ(Column(ProcessColumn::ProcessName), names);
+    }
 }
 
 TEST_F(ProcessTableTest, EachAccountIsAskedForOncePerOpeningByItsBytesAndNamedLater) {
@@ -237,8 +219,7 @@ TEST_F(ProcessTableTest, EachAccountIsAskedForOncePerOpeningByItsBytesAndNamedLa
     const auto fill = [&](std::vector<const void*> sids) {
         table.Clear();
         for (std::size_t i = 0; i < sids.size(); ++i)
-            table.Add({{.sessionId = 1, .processId = static_cast<int>(i)}, "app.exe", sids[i]},
-                      [] { return std::wstring(L"app.exe"); });
+            table.Add({{.sessionId = 1, .processId = static_cast<int>(i)}, L"app.exe", sids[i]});
         table.Finish();
     };
     const auto identifiers = [&](const std::vector<std::uint32_t>& asked) {
