@@ -11,6 +11,7 @@
 #include <cwctype>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "process_window/process_table.h"
@@ -67,12 +68,17 @@ void Fill(ProcessTable& table, const std::vector<SyntheticProcess>& processes,
 }
 
 // Whether each shown row is in order with the one before it: numbers by value, texts by the
-// comparison.
+// comparison, costs largest first.
 bool Sorted(const ProcessTable& table, ProcessColumn column) {
     for (std::size_t i = 1; i < table.Size(); ++i) {
         const std::wstring a = table.CellText(i - 1, column), b = table.CellText(i, column);
-        const bool number = Describe(column).kind == ColumnDescription::Kind::Number;
-        if (number ? std::stol(a) > std::stol(b) : CaseInsensitive(a, b) > 0) return false;
+        const ColumnDescription::Kind kind = Describe(column).kind;
+        // Figures largest first, the empty last: unsigned and zero-padded after the hours, so the
+        // longer text is the larger figure.
+        if (kind == ColumnDescription::Kind::Cost ? std::pair(a.size(), a) < std::pair(b.size(), b)
+            : kind == ColumnDescription::Kind::Number ? std::stol(a) > std::stol(b)
+                                                      : CaseInsensitive(a, b) > 0)
+            return false;
     }
     return true;
 }

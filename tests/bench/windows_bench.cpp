@@ -42,7 +42,8 @@ using testing::FakeSession;
 
 struct Options {
     bool quick = false;
-    std::size_t memoryProbe = 0;  // a count: run only the memory probe, in a process of its own
+    std::size_t memoryProbe = 0;    // a count: run only the memory probe, in a process of its own
+    bool memoryProbeCosts = false;  // with every cost column shown
 };
 
 struct Plan {
@@ -175,6 +176,13 @@ bool ListIsSorted(HWND list, int column, const std::vector<SyntheticProcess>& pr
             if (kProcessColumns[column].kind == ColumnDescription::Kind::Number) {
                 const long long a = std::stoll(previous), b = std::stoll(text);
                 order = (a > b) - (a < b);
+            } else if (kProcessColumns[column].kind == ColumnDescription::Kind::Cost) {
+                // Largest first, the empty last.
+                const auto figure = [](const std::wstring& cell) {
+                    return cell.empty() ? -1LL : std::stoll(cell);
+                };
+                const long long a = figure(previous), b = figure(text);
+                order = (a < b) - (a > b);
             } else {
                 order = LocaleCompare(previous, text);
             }
@@ -185,6 +193,28 @@ bool ListIsSorted(HWND list, int column, const std::vector<SyntheticProcess>& pr
         previousId = id;
     }
     return true;
+}
+
+// Picks the item of the header's menu given as it opens, with the arrow keys and Enter.
+LRESULT CALLBACK PickMenuItem(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                              DWORD_PTR item) {
+    if (message == WM_INITMENUPOPUP) {
+        for (DWORD_PTR i = 0; i <= item; ++i) PostMessageW(window, WM_KEYDOWN, VK_DOWN, 1);
+        PostMessageW(window, WM_KEYDOWN, VK_RETURN, 1);
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+// Shows every cost column through the header's menu, opened from the keyboard: the list's
+// columns are then the table's, in its order.
+void ShowEveryCostColumn(const Form2& form) {
+    for (int item = 0; item < kProcessColumnCount - kAlwaysShownColumnCount; ++item) {
+        SetWindowSubclass(form.Handle(), PickMenuItem, 0, static_cast<DWORD_PTR>(item));
+        SendMessageW(form.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(ListOf(form)),
+                     static_cast<LPARAM>(-1));
+        RemoveWindowSubclass(form.Handle(), PickMenuItem, 0);
+    }
+    Drain();
 }
 
 // Messages the list receives and notifications it sends, while a hook is in place.
@@ -233,13 +263,15 @@ std::size_t PrivateBytes() {
 }
 
 // In a process of its own, so no memory freed by earlier work is reused: the private bytes one
-// refresh of an empty window to the count adds, per row. Printed, and returned as the exit code.
-int MemoryProbe(std::size_t count) {
+// refresh of an empty window to the count adds, per row, with every cost column shown if asked.
+// Printed, and returned as the exit code.
+int MemoryProbe(std::size_t count, bool costs) {
     FakePlatform fake;
     ScriptAccounts(fake);
     fake.ScriptProcesses({});
     Form2 form(fake.platform());
     if (!form.Create()) return -1;
+    if (costs) ShowEveryCostColumn(form);
     // A first refresh of a few rows brings in whatever is made once per window.
     ScriptProcesses(fake, SyntheticProcesses(64));
     ClickRefresh(form);
@@ -256,11 +288,11 @@ int MemoryProbe(std::size_t count) {
 }
 
 // Runs this program again as a memory probe; the bytes per row, or a negative on failure.
-double ProbeMemory(std::size_t count) {
+double ProbeMemory(std::size_t count, bool costs) {
     wchar_t path[MAX_PATH];
     if (GetModuleFileNameW(nullptr, path, MAX_PATH) == 0) return -1;
-    std::wstring command =
-        L"\"" + std::wstring(path) + L"\" --memory-probe " + std::to_wstring(count);
+    std::wstring command = L"\"" + std::wstring(path) + L"\" --memory-probe " +
+                           std::to_wstring(count) + (costs ? L" --costs" : L"");
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -387,9 +419,9 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
         results.sortsCorrect = false;
     }
 
-    for (int column = 0; column < kProcessColumnCount; ++column) {
+    for (int column = 0; column < kAlwaysShownColumnCount; ++column) {
         // Each click sorts rows fresh from a refresh, which sorted them by another column.
-        const int other = (column + 1) % kProcessColumnCount;
+        const int other = (column + 1) % kAlwaysShownColumnCount;
         results.sort[column] =
             InterleavedMedians(repetitions, 1, {[&] { ClickHeader(list, column); }}, [&] {
                 ClickHeader(list, other);
@@ -417,10 +449,10 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
 
     report.Add({"floor (enumerate, convert)", count, results.floor, results.floor, ""});
     report.Add({"refresh", count, results.refresh, results.floor, "", results.refreshRatio});
-    for (int column = 0; column < kProcessColumnCount; ++column)
+    for (int column = 0; column < kAlwaysShownColumnCount; ++column)
         report.Add(
             {"sort by " + ColumnName(column), count, results.sort[column], results.floor, ""});
-    for (int column = 0; column < kProcessColumnCount; ++column)
+    for (int column = 0; column < kAlwaysShownColumnCount; ++column)
         report.Add({"refresh, sorted by " + ColumnName(column), count,
                     results.sortedRefresh[column], results.sortedFloor[column], "",
                     results.sortedRatio[column]});
@@ -453,6 +485,55 @@ ProcessResults MeasureProcesses(std::size_t count, const Plan& plan, Report& rep
         std::cerr << "buffers left or released twice\n";
         results.sortsCorrect = false;
     }
+    return results;
+}
+
+// With every cost column shown: a refresh, a sort by the memory and a refresh sorted by it.
+struct CostResults {
+    double floor = 0;
+    double refreshRatio = 0;
+    double sort = 0;
+    double sortedRatio = 0;
+    bool sortsCorrect = true;
+};
+
+CostResults MeasureCosts(std::size_t count, const Plan& plan, Report& report) {
+    CostResults results;
+    const std::vector<SyntheticProcess> processes = SyntheticProcesses(count);
+    FakePlatform fake;
+    ScriptAccounts(fake);
+    ScriptProcesses(fake, processes);
+    Form2 form(fake.platform());
+    form.Create();
+    while (fake.AccountsAsked() == 0 || !fake.LookupsSettled()) Sleep(1);
+    Drain();
+    ShowEveryCostColumn(form);
+    const HWND list = ListOf(form);
+    const Platform& platform = fake.platform();
+    const int repetitions = plan.Repetitions();
+    const int batch = plan.Batch(count);
+    const auto refresh = [&](const std::string& what) {
+        std::vector<double> ratios;
+        const std::vector<double> times = InterleavedMedians(
+            repetitions, batch, {[&] { ProcessFloor(platform); }, [&] { ClickRefresh(form); }},
+            Drain, &ratios);
+        report.Add({what, count, times[1], times[0], "", ratios[1]});
+        results.floor = times[0];
+        return ratios[1];
+    };
+    results.refreshRatio = refresh("refresh, every cost shown");
+    const int memory = static_cast<int>(ProcessColumn::Memory);
+    results.sort = InterleavedMedians(repetitions, 1, {[&] { ClickHeader(list, memory); }}, [&] {
+        ClickHeader(list, 0);
+        ClickRefresh(form);
+        Drain();
+    })[0];
+    Drain();
+    report.Add({"sort by Memory (KB), every cost shown", count, results.sort, results.floor, ""});
+    results.sortsCorrect = ListIsSorted(list, memory, processes);
+    results.sortedRatio = refresh("refresh, every cost shown, sorted by Memory (KB)");
+    results.sortsCorrect = results.sortsCorrect && ListIsSorted(list, memory, processes);
+    if (!results.sortsCorrect) std::cerr << "the list is not sorted by Memory (KB)\n";
     return results;
 }
 
@@ -495,12 +576,16 @@ int Run(const Options& options) {
         // Only at the largest count: at small ones the heap's slack and the page size outweigh
         // the rows.
         const std::size_t count = plan.counts.back();
-        const double bytes = ProbeMemory(count);
-        report.Add({"private bytes per row", count, 0, 0, std::to_string(static_cast<int>(bytes))});
-        if (bytes < 0)
-            report.Check("memory probe failed", 1, 0, true);
-        else
-            report.Check("private bytes per row at " + Grouped(count), bytes, 256, judge);
+        for (const bool costs : {false, true}) {
+            const std::string what =
+                costs ? "private bytes per row, every cost shown" : "private bytes per row";
+            const double bytes = ProbeMemory(count, costs);
+            report.Add({what, count, 0, 0, std::to_string(static_cast<int>(bytes))});
+            if (bytes < 0)
+                report.Check("memory probe failed", 1, 0, true);
+            else
+                report.Check(what + " at " + Grouped(count), bytes, 256, judge);
+        }
     }
 
     // The session listing, against its own floor.
@@ -527,10 +612,10 @@ int Run(const Options& options) {
     // outweighs the floor (see the fixed costs).
     const std::string atLargest = " / floor at " + Grouped(largest);
     report.Check("refresh" + atLargest, top.refreshRatio, 2, judge);
-    for (int column = 0; column < kProcessColumnCount; ++column)
+    for (int column = 0; column < kAlwaysShownColumnCount; ++column)
         report.Check("refresh, sorted by " + ColumnName(column) + atLargest,
                      top.sortedRatio[column], 2, judge);
-    for (int column = 0; column < kProcessColumnCount; ++column)
+    for (int column = 0; column < kAlwaysShownColumnCount; ++column)
         report.Check("sort by " + ColumnName(column) + atLargest, top.sort[column] / top.floor, 5,
                      judge);
     if (plan.counts.size() >= 2) {
@@ -558,7 +643,13 @@ int Run(const Options& options) {
         report.Check("lookups in later refreshes at " + Grouped(count), results[count].laterLookups,
                      0, true);
     }
-    bool sortsCorrect = true;
+    std::cerr << "measuring the cost columns at " << Grouped(largest) << " processes...\n";
+    const CostResults costs = MeasureCosts(largest, plan, report);
+    report.Check("refresh, every cost shown" + atLargest, costs.refreshRatio, 2, judge);
+    report.Check("refresh, every cost shown, sorted by Memory (KB)" + atLargest, costs.sortedRatio,
+                 2, judge);
+    report.Check("sort by Memory (KB)" + atLargest, costs.sort / costs.floor, 5, judge);
+    bool sortsCorrect = costs.sortsCorrect;
     for (const auto& [count, at] : results) sortsCorrect = sortsCorrect && at.sortsCorrect;
     report.Check("lists out of order or buffers not released", sortsCorrect ? 0 : 1, 0, true);
 
@@ -581,6 +672,8 @@ int main(int argc, char** argv) {
             options.quick = true;
         } else if (argument == "--memory-probe" && i + 1 < argc) {
             options.memoryProbe = std::stoul(argv[++i]);
+        } else if (argument == "--costs") {
+            options.memoryProbeCosts = true;
         } else {
             std::cerr << "usage: wtsscope-bench [--quick]\n";
             return 2;
@@ -588,6 +681,7 @@ int main(int argc, char** argv) {
     }
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
-    if (options.memoryProbe) return wtsscope::bench::MemoryProbe(options.memoryProbe);
+    if (options.memoryProbe)
+        return wtsscope::bench::MemoryProbe(options.memoryProbe, options.memoryProbeCosts);
     return wtsscope::bench::Run(options);
 }
