@@ -61,15 +61,18 @@ bool ColumnChoice::ChooseFromMenu(HWND owner, POINT where) {
 
 void ColumnChoice::Toggle(ProcessColumn column) {
     const auto position = static_cast<int>(column);
+    // A width the header reports while the program changes the columns is not the user's.
+    fitting_ = true;
     if (const std::optional<int> at = ListColumn(column)) {
         list_.DeleteColumn(*at);
         shown_[position] = false;
-        return;
+    } else {
+        shown_[position] = true;
+        // Shown anew, a column fits its texts again.
+        userWidths_[position] = false;
+        list_.AddColumn(*ListColumn(column), kProcessColumns[position].header);
     }
-    shown_[position] = true;
-    // Shown anew, a column fits its texts again.
-    userWidths_[position] = false;
-    list_.AddColumn(*ListColumn(column), kProcessColumns[position].header);
+    fitting_ = false;
 }
 
 void ColumnChoice::ShowSortArrow(std::optional<ProcessColumn> sorted) {

@@ -47,9 +47,12 @@ class ColumnChoice {
     void Toggle(ProcessColumn column);
 
     ListView list_;
+    // By the table's column.
     std::array<bool, kProcessColumnCount> shown_{};
     std::array<bool, kProcessColumnCount> userWidths_{};
+    // The DPI the widths were last set at.
     int widthsDpi_ = USER_DEFAULT_SCREEN_DPI;
+    // While the program itself sets widths or changes the columns.
     bool fitting_ = false;
 };
 

@@ -195,25 +195,15 @@ bool ListIsSorted(HWND list, int column, const std::vector<SyntheticProcess>& pr
     return true;
 }
 
-// Picks the item of the header's menu given as it opens, with the arrow keys and Enter.
-LRESULT CALLBACK PickMenuItem(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                              DWORD_PTR item) {
-    if (message == WM_INITMENUPOPUP) {
-        for (DWORD_PTR i = 0; i <= item; ++i) PostMessageW(window, WM_KEYDOWN, VK_DOWN, 1);
-        PostMessageW(window, WM_KEYDOWN, VK_RETURN, 1);
-    }
-    return DefSubclassProc(window, message, wParam, lParam);
-}
-
 // Shows every cost column through the header's menu, opened from the keyboard: the list's
 // columns are then the table's, in its order.
 void ShowEveryCostColumn(const Form2& form) {
-    for (int item = 0; item < kProcessColumnCount - kAlwaysShownColumnCount; ++item) {
-        SetWindowSubclass(form.Handle(), PickMenuItem, 0, static_cast<DWORD_PTR>(item));
+    MenuPick menu;
+    SetWindowSubclass(form.Handle(), PickFromMenu, 0, reinterpret_cast<DWORD_PTR>(&menu));
+    for (menu.item = 0; menu.item < kProcessColumnCount - kAlwaysShownColumnCount; ++*menu.item)
         SendMessageW(form.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(ListOf(form)),
                      static_cast<LPARAM>(-1));
-        RemoveWindowSubclass(form.Handle(), PickMenuItem, 0);
-    }
+    RemoveWindowSubclass(form.Handle(), PickFromMenu, 0);
     Drain();
 }
 

@@ -726,34 +726,6 @@ TEST_F(Form2Test, AFullSelectionAndItsAnchorSurviveRefreshAndSortInOneCall) {
 namespace wtsscope {
 namespace {
 
-// The header's menu as it opened: each item's text and check; and the item the user then picks
-// with the arrow keys and Enter (Escape where none).
-struct HeaderMenu {
-    std::optional<int> pick;
-    std::vector<std::pair<std::wstring, bool>> offered;
-    int opened = 0;
-};
-
-LRESULT CALLBACK PickFromMenu(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                              DWORD_PTR data) {
-    if (message == WM_INITMENUPOPUP) {
-        HeaderMenu& menu = *reinterpret_cast<HeaderMenu*>(data);
-        const auto popup = reinterpret_cast<HMENU>(wParam);
-        ++menu.opened;
-        menu.offered.clear();
-        for (int i = 0; i < GetMenuItemCount(popup); ++i) {
-            wchar_t text[64]{};
-            GetMenuStringW(popup, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
-            menu.offered.emplace_back(
-                text, (GetMenuState(popup, static_cast<UINT>(i), MF_BYPOSITION) & MF_CHECKED) != 0);
-        }
-        for (int i = 0; menu.pick && i <= *menu.pick; ++i)
-            PostMessageW(window, WM_KEYDOWN, VK_DOWN, 1);
-        PostMessageW(window, WM_KEYDOWN, menu.pick ? VK_RETURN : VK_ESCAPE, 1);
-    }
-    return DefSubclassProc(window, message, wParam, lParam);
-}
-
 class ColumnChoiceTest : public Form2Test {
   protected:
     void SetUp() override {
@@ -764,7 +736,7 @@ class ColumnChoiceTest : public Form2Test {
     }
     // A right-click on a column's header, as the mouse gives it.
     void RightClickHeader(int column, std::optional<ProcessColumn> pick) {
-        menu.pick = pick ? std::optional(Position(*pick) - kAlwaysShownColumnCount) : std::nullopt;
+        menu.item = pick ? std::optional(Position(*pick) - kAlwaysShownColumnCount) : std::nullopt;
         const HWND header = ListView_GetHeader(List());
         RECT rect{};
         Header_GetItemRect(header, column, &rect);
@@ -774,7 +746,7 @@ class ColumnChoiceTest : public Form2Test {
         DrainMessages();
     }
     void PressShiftF10(std::optional<ProcessColumn> pick) {
-        menu.pick = pick ? std::optional(Position(*pick) - kAlwaysShownColumnCount) : std::nullopt;
+        menu.item = pick ? std::optional(Position(*pick) - kAlwaysShownColumnCount) : std::nullopt;
         SetFocus(List());
         BYTE keys[256];
         GetKeyboardState(keys);
@@ -794,7 +766,7 @@ class ColumnChoiceTest : public Form2Test {
         return ListViewColumn(List(), static_cast<int>(at - headers.begin()));
     }
 
-    HeaderMenu menu;
+    MenuPick menu;
 };
 
 TEST_F(ColumnChoiceTest, TheHeadersMenuShowsAndHidesEachCostColumnInTheTablesOrder) {

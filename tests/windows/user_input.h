@@ -5,7 +5,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/message_loop.h"
 
@@ -79,6 +82,35 @@ inline void ClickHeader(HWND listView, int column) {
     SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageW(header, WM_LBUTTONUP, 0, at);
     DrainMessages();
+}
+
+// A popup menu its owner opens, as a user meets it: what it offered, each item's text and check,
+// and the item the user picks with the arrow keys and Enter (Escape where none). Installed on the
+// owner with SetWindowSubclass(owner, PickFromMenu, 0, &menu).
+struct MenuPick {
+    std::optional<int> item;
+    std::vector<std::pair<std::wstring, bool>> offered;
+    int opened = 0;
+};
+
+inline LRESULT CALLBACK PickFromMenu(HWND owner, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR, DWORD_PTR data) {
+    if (message == WM_INITMENUPOPUP) {
+        MenuPick& menu = *reinterpret_cast<MenuPick*>(data);
+        const auto popup = reinterpret_cast<HMENU>(wParam);
+        ++menu.opened;
+        menu.offered.clear();
+        for (UINT i = 0; i < static_cast<UINT>(GetMenuItemCount(popup)); ++i) {
+            wchar_t text[64]{};
+            GetMenuStringW(popup, i, text, 64, MF_BYPOSITION);
+            menu.offered.emplace_back(text,
+                                      (GetMenuState(popup, i, MF_BYPOSITION) & MF_CHECKED) != 0);
+        }
+        for (int i = 0; menu.item && i <= *menu.item; ++i)
+            PostMessageW(owner, WM_KEYDOWN, VK_DOWN, 1);
+        PostMessageW(owner, WM_KEYDOWN, menu.item ? VK_RETURN : VK_ESCAPE, 1);
+    }
+    return DefSubclassProc(owner, message, wParam, lParam);
 }
 
 }  // namespace wtsscope
