@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -48,11 +49,28 @@ BOOL WINAPI LoadedEnumerateSessionsA(HANDLE server, DWORD reserved, DWORD versio
     return FALSE;
 }
 
-BOOL WINAPI LoadedEnumerateProcessesA(HANDLE server, DWORD reserved, DWORD version,
-                                      PWTS_PROCESS_INFOA* processes, DWORD* count) {
+BOOL WINAPI LoadedEnumerateProcessesW(HANDLE server, DWORD reserved, DWORD version,
+                                      PWTS_PROCESS_INFOW* processes, DWORD* count) {
     const auto [function, error] =
-        Wtsapi().Resolve<decltype(&::WTSEnumerateProcessesA)>("WTSEnumerateProcessesA");
+        Wtsapi().Resolve<decltype(&::WTSEnumerateProcessesW)>("WTSEnumerateProcessesW");
     if (function) return function(server, reserved, version, processes, count);
+    SetLastError(error);
+    return FALSE;
+}
+
+// A system without the export fails here as the call would, and the caller falls back.
+BOOL WINAPI LoadedEnumerateProcessesExW(HANDLE server, DWORD* level, DWORD sessionId,
+                                        LPWSTR* processes, DWORD* count) {
+    const auto [function, error] =
+        Wtsapi().Resolve<EnumerateProcessesExWFunction>("WTSEnumerateProcessesExW");
+    if (function) return function(server, level, sessionId, processes, count);
+    SetLastError(error);
+    return FALSE;
+}
+
+BOOL WINAPI LoadedFreeMemoryExW(WTS_TYPE_CLASS typeClass, PVOID memory, ULONG entries) {
+    const auto [function, error] = Wtsapi().Resolve<FreeMemoryExWFunction>("WTSFreeMemoryExW");
+    if (function) return function(typeClass, memory, entries);
     SetLastError(error);
     return FALSE;
 }
@@ -78,6 +96,17 @@ bool Readable(const void* block, std::size_t size) {
     return size <= end - reinterpret_cast<std::uintptr_t>(block);
 }
 
+// Whether count records of the size at records are an answer the program can walk: ERROR_SUCCESS,
+// or the fault.
+DWORD CheckRecords(const void* records, DWORD count, std::size_t recordSize) {
+    // Records missing and records not all readable are the same fault, found before and after the
+    // size is known to be sound.
+    if (count != 0 && records == nullptr) return ERROR_INVALID_DATA;
+    if (!RecordsFitAddressSpace(records, count, recordSize)) return ERROR_ARITHMETIC_OVERFLOW;
+    if (!Readable(records, count * recordSize)) return ERROR_INVALID_DATA;
+    return ERROR_SUCCESS;
+}
+
 template <class Record, class Enumerate>
 Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enumerate enumerate) {
     Enumeration<Record> result;
@@ -89,17 +118,8 @@ Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enu
         return result;
     }
     result.buffer.reset(records);
-    // Records missing and records not all readable are the same fault, found before and after the
-    // size is known to be sound.
-    if (count != 0 && records == nullptr) {  // NOLINT(bugprone-branch-clone)
-        result.error = ERROR_INVALID_DATA;
-    } else if (!RecordsFitAddressSpace(records, count, sizeof(Record))) {
-        result.error = ERROR_ARITHMETIC_OVERFLOW;
-    } else if (!Readable(records, count * sizeof(Record))) {
-        result.error = ERROR_INVALID_DATA;
-    } else {
-        result.count = count;
-    }
+    result.error = CheckRecords(records, count, sizeof(Record));
+    if (result.succeeded()) result.count = count;
     return result;
 }
 
@@ -108,7 +128,9 @@ Enumeration<Record> EnumerateLocalServer(const PlatformFunctions& functions, Enu
 const PlatformFunctions& SystemPlatformFunctions() {
     static const PlatformFunctions functions{
         .WTSEnumerateSessionsA = LoadedEnumerateSessionsA,
-        .WTSEnumerateProcessesA = LoadedEnumerateProcessesA,
+        .WTSEnumerateProcessesW = LoadedEnumerateProcessesW,
+        .WTSEnumerateProcessesExW = LoadedEnumerateProcessesExW,
+        .WTSFreeMemoryExW = LoadedFreeMemoryExW,
         .WTSFreeMemory = LoadedFreeMemory,
         .GetVersionExA = ::GetVersionExA,
         .ConvertSidToStringSidW = ::ConvertSidToStringSidW,
@@ -132,8 +154,64 @@ Enumeration<SessionRecord> Platform::EnumerateSessions() const {
     return EnumerateLocalServer<SessionRecord>(functions_, functions_.WTSEnumerateSessionsA);
 }
 
-Enumeration<ProcessRecord> Platform::EnumerateProcesses() const {
-    return EnumerateLocalServer<ProcessRecord>(functions_, functions_.WTSEnumerateProcessesA);
+ProcessEnumeration Platform::EnumerateProcesses() const {
+    ProcessEnumeration result;
+    if (functions_.WTSEnumerateProcessesExW && functions_.WTSFreeMemoryExW) {
+        DWORD level = 1;
+        LPWSTR records = nullptr;
+        DWORD count = 0;
+        if (functions_.WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, kAnySession,
+                                                &records, &count)) {
+            // Released as what the call says it answered with, whether it is used or not; only
+            // levels 0 and 1 exist.
+            std::unique_ptr<void, WtsMemoryExDeleter> buffer(
+                records,
+                WtsMemoryExDeleter{functions_.WTSFreeMemoryExW,
+                                   level == 0 ? WTSTypeProcessInfoLevel0 : WTSTypeProcessInfoLevel1,
+                                   count});
+            if (level == 1 &&
+                CheckRecords(records, count, sizeof(ExtendedProcessRecord)) == ERROR_SUCCESS) {
+                result.extended_ = std::move(buffer);
+                result.count_ = count;
+                return result;
+            }
+        }
+    }
+    // Any other answer is as if the system had no extended call: the plain call says it all.
+    Enumeration<ProcessRecord> plain =
+        EnumerateLocalServer<ProcessRecord>(functions_, functions_.WTSEnumerateProcessesW);
+    result.plain_ = std::move(plain.buffer);
+    result.count_ = plain.count;
+    result.error = plain.error;
+    return result;
+}
+
+ProcessEntry ProcessEnumeration::At(std::size_t index) const {
+    const auto name = [](const wchar_t* text) {
+        return text ? std::wstring_view(text) : std::wstring_view();
+    };
+    if (!extended_) {
+        const auto record = RecordAt<ProcessRecord>(plain_.get(), index);
+        return {.sessionId = record.SessionId,
+                .processId = record.ProcessId,
+                .name = name(record.pProcessName),
+                .sid = record.pUserSid};
+    }
+    const auto record = RecordAt<ExtendedProcessRecord>(extended_.get(), index);
+    // A time is never negative; one that claims to be counts as none.
+    const auto time = [](std::int64_t value) {
+        return static_cast<std::uint64_t>(std::max<std::int64_t>(value, 0));
+    };
+    return {.sessionId = record.SessionId,
+            .processId = record.ProcessId,
+            .name = name(record.pProcessName),
+            .sid = record.pUserSid,
+            .threads = record.NumberOfThreads,
+            .handles = record.HandleCount,
+            .pagefileUsage = record.PagefileUsage,
+            .workingSetSize = record.WorkingSetSize,
+            .peakWorkingSetSize = record.PeakWorkingSetSize,
+            .processorTime = time(record.UserTime) + time(record.KernelTime)};
 }
 
 DWORD Platform::QueryVersion(VersionRecord& record) const {

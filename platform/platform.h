@@ -10,6 +10,7 @@
 #include <process.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
@@ -25,7 +26,10 @@ namespace wtsscope {
 // (-Wextra's missing-field-initializers), so none has a default.
 struct PlatformFunctions {
     decltype(&::WTSEnumerateSessionsA) WTSEnumerateSessionsA;
-    decltype(&::WTSEnumerateProcessesA) WTSEnumerateProcessesA;
+    decltype(&::WTSEnumerateProcessesW) WTSEnumerateProcessesW;
+    // Null where the system lacks the export (before Windows 7 and Server 2008 R2).
+    EnumerateProcessesExWFunction WTSEnumerateProcessesExW;
+    FreeMemoryExWFunction WTSFreeMemoryExW;
     decltype(&::WTSFreeMemory) WTSFreeMemory;
     decltype(&::GetVersionExA) GetVersionExA;
     decltype(&::ConvertSidToStringSidW) ConvertSidToStringSidW;
@@ -63,6 +67,46 @@ struct Enumeration {
     std::size_t count = 0;
     DWORD error = ERROR_SUCCESS;  // captured where it failed
     bool succeeded() const { return error == ERROR_SUCCESS; }
+};
+
+// Releases a buffer of the extended enumeration: the platform must be told what it holds.
+struct WtsMemoryExDeleter {
+    FreeMemoryExWFunction free;
+    WTS_TYPE_CLASS typeClass;
+    ULONG count;
+    void operator()(void* buffer) const noexcept { free(typeClass, buffer, count); }
+};
+
+// One process as an enumeration gives it.
+struct ProcessEntry {
+    DWORD sessionId = 0;
+    DWORD processId = 0;
+    std::wstring_view name;  // empty where the platform gave none
+    const void* sid = nullptr;
+    // Of the extended enumeration only, zero otherwise; see ExtendedProcessRecord.
+    DWORD threads = 0;
+    DWORD handles = 0;
+    DWORD pagefileUsage = 0;
+    DWORD workingSetSize = 0;
+    DWORD peakWorkingSetSize = 0;
+    std::uint64_t processorTime = 0;  // user and kernel time together, in 100 ns units
+};
+
+// What one process enumeration produced: the extended call's records with their costs, or the
+// plain call's without. Whichever buffer it holds is owned from the moment the call returns.
+class ProcessEnumeration {
+  public:
+    DWORD error = ERROR_SUCCESS;  // the plain call's: the extended call's failures never show
+    bool succeeded() const { return error == ERROR_SUCCESS; }
+    bool HasCosts() const { return extended_ != nullptr; }
+    std::size_t Size() const { return count_; }
+    ProcessEntry At(std::size_t index) const;
+
+  private:
+    friend class Platform;
+    std::unique_ptr<void, WtsMemoryExDeleter> extended_{nullptr, WtsMemoryExDeleter{}};
+    WtsBuffer<ProcessRecord> plain_{nullptr, WtsMemoryDeleter{nullptr}};
+    std::size_t count_ = 0;
 };
 
 // Releases what the local security authority handed out, through the platform that did.
@@ -104,7 +148,9 @@ class Platform {
     // The local server's sessions and processes. A count too large to lie in the address space is
     // a failure with ERROR_ARITHMETIC_OVERFLOW, with the buffer still released.
     Enumeration<SessionRecord> EnumerateSessions() const;
-    Enumeration<ProcessRecord> EnumerateProcesses() const;
+    // Every session's processes with their costs where the system gives them (the extended call
+    // at level 1), else without (the plain call, whose failure alone is the enumeration's).
+    ProcessEnumeration EnumerateProcesses() const;
 
     // Fills the record: ERROR_SUCCESS, or the code the platform refused it with.
     DWORD QueryVersion(VersionRecord& record) const;

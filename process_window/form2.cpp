@@ -5,8 +5,7 @@
 
 #include <algorithm>
 
-#include "platform/record_reader.h"
-#include "platform/text.h"
+#include "process_window/process_fill.h"
 
 namespace wtsscope {
 namespace {
@@ -272,7 +271,7 @@ void Form2::RefreshProcessList() {
     const Selection selection = SelectedProcesses();
     rows_.Clear();
     try {
-        const Enumeration<ProcessRecord> enumeration = platform_.EnumerateProcesses();
+        const ProcessEnumeration enumeration = platform_.EnumerateProcesses();
         if (!enumeration.succeeded()) {
             // Emptied before the box opens: its message loop may repaint the list.
             ListView1.SetRowCount(0);
@@ -282,16 +281,7 @@ void Form2::RefreshProcessList() {
                 L"error codes in the MSDN Documentation for more information.");
             return;
         }
-        rows_.Reserve(enumeration.count);
-        for (std::size_t i = 0; i < enumeration.count; ++i) {
-            const ProcessRecord record = RecordAt<ProcessRecord>(enumeration.buffer.get(), i);
-            const std::wstring name = AnsiTextAt(record.pProcessName);
-            rows_.Add({{.sessionId = static_cast<std::int32_t>(record.SessionId),
-                        .processId = static_cast<std::int32_t>(record.ProcessId)},
-                       name,
-                       record.pUserSid});
-        }
-        rows_.Finish();
+        FillRows(rows_, enumeration);
     } catch (...) {
         // The model is empty after a fill that failed half-way: the list must not go on counting
         // the old rows.

@@ -172,6 +172,19 @@ std::vector<SyntheticProcess> SyntheticProcesses(std::size_t count) {
     Shuffle(ids, 0, random);
     for (std::size_t i = 0; i < processes.size(); ++i) processes[i].processId = ids[i] * 4;
     if (!processes.empty()) processes[0].processId = 4;
+    // Costs spread over orders of magnitude, as a server's are: a few processes weigh the most.
+    for (SyntheticProcess& process : processes) {
+        const auto scale = static_cast<std::uint32_t>(1u << random.Below(12));
+        process.threads = 1 + static_cast<std::uint32_t>(random.Below(8)) * scale / 64;
+        process.handles = 20 + static_cast<std::uint32_t>(random.Below(400)) * scale / 16;
+        process.workingSet = 4096 * (64 + static_cast<std::uint32_t>(random.Below(256)) * scale);
+        process.peakWorkingSet =
+            process.workingSet + 4096 * static_cast<std::uint32_t>(random.Below(4096));
+        process.pagefileUsage =
+            process.workingSet / 2 + 4096 * static_cast<std::uint32_t>(random.Below(1024));
+        process.userTime = static_cast<std::int64_t>(random.Below(100000)) * scale * 1000;
+        process.kernelTime = process.userTime / 3;
+    }
     return processes;
 }
 

@@ -22,6 +22,14 @@ struct SyntheticProcess {
     std::string name;       // 5 to 30 characters, ANSI
     std::size_t user;       // index into SyntheticUsers()
     std::wstring wideName;  // the name in UTF-16
+    // What it costs, as the extended enumeration gives it.
+    std::uint32_t threads = 0;
+    std::uint32_t handles = 0;
+    std::uint32_t workingSet = 0;  // bytes, as the memory figures
+    std::uint32_t peakWorkingSet = 0;
+    std::uint32_t pagefileUsage = 0;
+    std::int64_t userTime = 0;  // 100 ns units
+    std::int64_t kernelTime = 0;
 };
 
 struct SyntheticSession {

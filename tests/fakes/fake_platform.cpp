@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "tests/fakes/fake_internal.h"
 
@@ -39,12 +40,26 @@ BOOL WINAPI FakeEnumerateSessionsA(HANDLE, DWORD, DWORD, PWTS_SESSION_INFOA* rec
     return current->EnumerateSessions(records, count);
 }
 
-BOOL WINAPI FakeEnumerateProcessesA(HANDLE, DWORD, DWORD, PWTS_PROCESS_INFOA* records,
+BOOL WINAPI FakeEnumerateProcessesW(HANDLE, DWORD, DWORD, PWTS_PROCESS_INFOW* records,
                                     DWORD* count) {
     return current->EnumerateProcesses(records, count);
 }
 
+BOOL WINAPI FakeEnumerateProcessesExW(HANDLE, DWORD* level, DWORD sessionId, LPWSTR* records,
+                                      DWORD* count) {
+    if (sessionId != kAnySession) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return current->EnumerateProcessesEx(level, records, count);
+}
+
 void WINAPI FakeFreeMemory(PVOID buffer) { current->Release(buffer); }
+
+BOOL WINAPI FakeFreeMemoryExW(WTS_TYPE_CLASS typeClass, PVOID buffer, ULONG count) {
+    current->Release(buffer, std::pair(typeClass, count));
+    return TRUE;
+}
 
 BOOL WINAPI FakeGetVersionExA(OSVERSIONINFOA* record) { return current->QueryVersion(record); }
 
@@ -62,18 +77,30 @@ int WINAPI FakeMessageBoxW(HWND owner, LPCWSTR prompt, LPCWSTR title, UINT style
 }
 
 // Copies text with its terminator to the block at offset; returns where it went.
-char* PlaceText(std::byte* block, std::size_t& offset, const std::string& text) {
-    char* at = reinterpret_cast<char*>(block + offset);
-    std::memcpy(at, text.c_str(), text.size() + 1);
-    offset += text.size() + 1;
+template <class Char>
+Char* PlaceText(std::byte* block, std::size_t& offset, const std::basic_string<Char>& text) {
+    Char* at = reinterpret_cast<Char*>(block + offset);
+    std::memcpy(at, text.c_str(), (text.size() + 1) * sizeof(Char));
+    offset += (text.size() + 1) * sizeof(Char);
     return at;
+}
+
+std::wstring Utf16(const std::string& text) {
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+    return wide;
 }
 
 }  // namespace
 
 FakePlatform::FakePlatform()
     : functions_{.WTSEnumerateSessionsA = FakeEnumerateSessionsA,
-                 .WTSEnumerateProcessesA = FakeEnumerateProcessesA,
+                 .WTSEnumerateProcessesW = FakeEnumerateProcessesW,
+                 .WTSEnumerateProcessesExW = FakeEnumerateProcessesExW,
+                 .WTSFreeMemoryExW = FakeFreeMemoryExW,
                  .WTSFreeMemory = FakeFreeMemory,
                  .GetVersionExA = FakeGetVersionExA,
                  .ConvertSidToStringSidW = FakeConvertSidToStringSidW,
@@ -132,11 +159,19 @@ void FakePlatform::FailProcesses(DWORD lastError) { processFailure_ = lastError;
 
 void FakePlatform::ScriptProcessCountOnly(DWORD count) { processCountOnly_ = count; }
 
+void FakePlatform::RemoveExtendedEnumeration() {
+    functions_.WTSEnumerateProcessesExW = nullptr;
+    functions_.WTSFreeMemoryExW = nullptr;
+    platform_ = Platform(functions_);
+}
+
 void FakePlatform::PrebuildBlocks() {
     // Built the ordinary way, then kept apart from the blocks handed out.
     PWTS_SESSION_INFOA sessions = nullptr;
-    PWTS_PROCESS_INFOA processes = nullptr;
+    PWTS_PROCESS_INFOW processes = nullptr;
+    LPWSTR extended = nullptr;
     DWORD count = 0;
+    DWORD level = 1;
     if (EnumerateSessions(&sessions, &count)) {
         --sessionEnumerations;
         prebuiltSessions_ = TakeBlock(sessions, count);
@@ -144,6 +179,10 @@ void FakePlatform::PrebuildBlocks() {
     if (EnumerateProcesses(&processes, &count)) {
         --processEnumerations;
         prebuiltProcesses_ = TakeBlock(processes, count);
+    }
+    if (extendedLevel == 1 && EnumerateProcessesEx(&level, &extended, &count)) {
+        --processEnumerations;
+        prebuiltExtended_ = TakeBlock(extended, count);
     }
 }
 
@@ -156,16 +195,17 @@ std::optional<FakePlatform::Prebuilt> FakePlatform::TakeBlock(void* records, DWO
 template <class Record>
 BOOL FakePlatform::HandOut(Prebuilt& prebuilt, Record** records, DWORD* count) {
     ++prebuilt.live;
-    *records = reinterpret_cast<Record*>(prebuilt.block.data());
+    *records = reinterpret_cast<Record*>(prebuilt.block.bytes.data());
     *count = prebuilt.count;
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 
-std::byte* FakePlatform::NewBlock(std::size_t size) {
+std::byte* FakePlatform::NewBlock(std::size_t size,
+                                  std::optional<std::pair<WTS_TYPE_CLASS, ULONG>> extended) {
     std::vector<std::byte> block(size == 0 ? 1 : size);
     std::byte* data = block.data();
-    live_.emplace(data, std::move(block));
+    live_.emplace(data, Block{std::move(block), extended});
     return data;
 }
 
@@ -179,7 +219,7 @@ BOOL FakePlatform::EnumerateSessions(PWTS_SESSION_INFOA* records, DWORD* count) 
     std::size_t size = AlignUp(sessions_.size() * sizeof(WTS_SESSION_INFOA));
     for (const FakeSession& session : sessions_)
         if (session.WinStationName) size += session.WinStationName->size() + 1;
-    std::byte* block = NewBlock(size);
+    std::byte* block = NewBlock(size, std::nullopt);
     std::size_t offset = AlignUp(sessions_.size() * sizeof(WTS_SESSION_INFOA));
     auto* out = reinterpret_cast<WTS_SESSION_INFOA*>(block);
     for (std::size_t i = 0; i < sessions_.size(); ++i) {
@@ -195,7 +235,7 @@ BOOL FakePlatform::EnumerateSessions(PWTS_SESSION_INFOA* records, DWORD* count) 
     return TRUE;
 }
 
-BOOL FakePlatform::EnumerateProcesses(PWTS_PROCESS_INFOA* records, DWORD* count) {
+BOOL FakePlatform::EnumerateProcesses(PWTS_PROCESS_INFOW* records, DWORD* count) {
     ++processEnumerations;
     if (processesOutOfMemory) throw std::bad_alloc();
     if (processFailure_) {
@@ -203,63 +243,111 @@ BOOL FakePlatform::EnumerateProcesses(PWTS_PROCESS_INFOA* records, DWORD* count)
         return FALSE;
     }
     if (processCountOnly_) {
-        *records = reinterpret_cast<WTS_PROCESS_INFOA*>(NewBlock(sizeof(WTS_PROCESS_INFOA)));
+        *records = reinterpret_cast<PWTS_PROCESS_INFOW>(NewBlock(sizeof(ProcessRecord), {}));
         *count = *processCountOnly_;
         return TRUE;
     }
     if (prebuiltProcesses_) return HandOut(*prebuiltProcesses_, records, count);
-    std::vector<std::vector<std::byte>> sids;
-    sids.reserve(processes_.size());
-    std::size_t size = AlignUp(processes_.size() * sizeof(WTS_PROCESS_INFOA));
-    for (const FakeProcess& process : processes_) {
-        sids.push_back(process.UserSid ? SidBytes(*process.UserSid) : std::vector<std::byte>{});
-        size += AlignUp(sids.back().size());
-        if (process.ProcessName) size += process.ProcessName->size() + 1;
-    }
-    std::byte* block = NewBlock(size);
-    std::size_t offset = AlignUp(processes_.size() * sizeof(WTS_PROCESS_INFOA));
-    auto* out = reinterpret_cast<WTS_PROCESS_INFOA*>(block);
-    // Identifiers first, where they stay aligned, then the names.
-    for (std::size_t i = 0; i < processes_.size(); ++i) {
-        out[i].pUserSid = nullptr;
-        if (!sids[i].empty()) {
-            std::memcpy(block + offset, sids[i].data(), sids[i].size());
-            out[i].pUserSid = block + offset;
-            offset += AlignUp(sids[i].size());
-        }
-    }
-    for (std::size_t i = 0; i < processes_.size(); ++i) {
-        out[i].SessionId = processes_[i].SessionId;
-        out[i].ProcessId = processes_[i].ProcessId;
-        out[i].pProcessName = processes_[i].ProcessName
-                                  ? PlaceText(block, offset, *processes_[i].ProcessName)
-                                  : nullptr;
-    }
-    *records = out;
+    *records = reinterpret_cast<PWTS_PROCESS_INFOW>(LayOutProcesses<ProcessRecord>({}));
     *count = static_cast<DWORD>(processes_.size());
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 
+BOOL FakePlatform::EnumerateProcessesEx(DWORD* level, LPWSTR* records, DWORD* count) {
+    ++processEnumerations;
+    if (processesOutOfMemory) throw std::bad_alloc();
+    if (const std::optional<DWORD> failure = extendedFailure ? extendedFailure : processFailure_) {
+        SetLastError(*failure);
+        return FALSE;
+    }
+    if (*level != 1) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *level = extendedLevel;
+    const auto typeClass = extendedLevel == 0 ? WTSTypeProcessInfoLevel0 : WTSTypeProcessInfoLevel1;
+    if (processCountOnly_) {
+        *records = reinterpret_cast<LPWSTR>(
+            NewBlock(sizeof(ExtendedProcessRecord), std::pair(typeClass, *processCountOnly_)));
+        *count = *processCountOnly_;
+        return TRUE;
+    }
+    if (prebuiltExtended_ && extendedLevel == 1) return HandOut(*prebuiltExtended_, records, count);
+    *records = reinterpret_cast<LPWSTR>(extendedLevel == 0
+                                            ? LayOutProcesses<ProcessRecord>(typeClass)
+                                            : LayOutProcesses<ExtendedProcessRecord>(typeClass));
+    *count = static_cast<DWORD>(processes_.size());
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+// The records, then the identifiers, where they stay aligned, then the names in UTF-16.
+template <class Record>
+std::byte* FakePlatform::LayOutProcesses(std::optional<WTS_TYPE_CLASS> extended) {
+    std::vector<std::vector<std::byte>> sids;
+    std::vector<std::optional<std::wstring>> names;
+    std::size_t size = AlignUp(processes_.size() * sizeof(Record));
+    for (const FakeProcess& process : processes_) {
+        sids.push_back(process.UserSid ? SidBytes(*process.UserSid) : std::vector<std::byte>{});
+        if (process.ProcessName)
+            names.push_back(Utf16(*process.ProcessName));
+        else
+            names.emplace_back();
+        size += AlignUp(sids.back().size()) + (names.back() ? names.back()->size() + 1 : 0) * 2;
+    }
+    const auto count = static_cast<ULONG>(processes_.size());
+    std::byte* block =
+        NewBlock(size, extended ? std::optional(std::pair(*extended, count)) : std::nullopt);
+    std::size_t offset = AlignUp(processes_.size() * sizeof(Record));
+    auto* out = reinterpret_cast<Record*>(block);
+    for (std::size_t i = 0; i < processes_.size(); ++i) {
+        const FakeProcess& process = processes_[i];
+        out[i] = Record{};
+        out[i].SessionId = process.SessionId;
+        out[i].ProcessId = process.ProcessId;
+        if (!sids[i].empty()) {
+            std::memcpy(block + offset, sids[i].data(), sids[i].size());
+            out[i].pUserSid = block + offset;
+            offset += AlignUp(sids[i].size());
+        }
+        if constexpr (std::is_same_v<Record, ExtendedProcessRecord>) {
+            out[i].NumberOfThreads = process.NumberOfThreads;
+            out[i].HandleCount = process.HandleCount;
+            out[i].PagefileUsage = process.PagefileUsage;
+            out[i].PeakPagefileUsage = process.PeakPagefileUsage;
+            out[i].WorkingSetSize = process.WorkingSetSize;
+            out[i].PeakWorkingSetSize = process.PeakWorkingSetSize;
+            out[i].UserTime = process.UserTime;
+            out[i].KernelTime = process.KernelTime;
+        }
+    }
+    for (std::size_t i = 0; i < processes_.size(); ++i)
+        if (names[i]) out[i].pProcessName = PlaceText(block, offset, *names[i]);
+    return block;
+}
+
 std::size_t FakePlatform::LiveBuffers() const {
     std::size_t live = live_.size();
-    for (const auto* prebuilt : {&prebuiltSessions_, &prebuiltProcesses_})
+    for (const auto* prebuilt : {&prebuiltSessions_, &prebuiltProcesses_, &prebuiltExtended_})
         if (*prebuilt) live += static_cast<std::size_t>((*prebuilt)->live);
     return live;
 }
 
-void FakePlatform::Release(PVOID buffer) {
-    for (auto* prebuilt : {&prebuiltSessions_, &prebuiltProcesses_}) {
-        if (*prebuilt && (*prebuilt)->live > 0 && (*prebuilt)->block.data() == buffer) {
+void FakePlatform::Release(PVOID buffer, std::optional<std::pair<WTS_TYPE_CLASS, ULONG>> extended) {
+    for (auto* prebuilt : {&prebuiltSessions_, &prebuiltProcesses_, &prebuiltExtended_}) {
+        if (*prebuilt && (*prebuilt)->live > 0 && (*prebuilt)->block.bytes.data() == buffer) {
             --(*prebuilt)->live;
-            ++released_;
+            ++(extended == (*prebuilt)->block.extended ? released_ : badReleases_);
             return;
         }
     }
-    if (live_.erase(buffer) == 1)
+    const auto block = live_.find(buffer);
+    if (block != live_.end() && block->second.extended == extended)
         ++released_;
     else
         ++badReleases_;
+    if (block != live_.end()) live_.erase(block);
 }
 
 BOOL FakePlatform::QueryVersion(OSVERSIONINFOA* record) {

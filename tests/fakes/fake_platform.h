@@ -5,10 +5,12 @@
 // and message box is recorded.
 
 #include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -21,11 +23,21 @@ struct FakeSession {
     int State = 0;
 };
 
+// One process, served by the extended and the plain enumeration alike; the costs by the extended
+// one at level 1 only.
 struct FakeProcess {
     DWORD SessionId = 0;
     DWORD ProcessId = 0;
-    std::optional<std::string> ProcessName;  // nullopt: a null pointer in the record
+    std::optional<std::string> ProcessName;  // UTF-8, laid out in UTF-16; nullopt: a null pointer
     std::optional<std::string> UserSid;      // string form, e.g. "S-1-5-18"; nullopt: no SID
+    DWORD NumberOfThreads = 0;
+    DWORD HandleCount = 0;
+    DWORD PagefileUsage = 0;  // bytes, as the memory figures
+    DWORD PeakPagefileUsage = 0;
+    DWORD WorkingSetSize = 0;
+    DWORD PeakWorkingSetSize = 0;
+    std::int64_t UserTime = 0;  // 100 ns units
+    std::int64_t KernelTime = 0;
 };
 
 struct FakeAccount {
@@ -54,9 +66,15 @@ class FakePlatform {
     void ScriptSessions(std::vector<FakeSession> sessions);
     void FailSessions(DWORD lastError);
     void ScriptProcesses(std::vector<FakeProcess> processes);
+    // Both process enumerations fail with the code.
     void FailProcesses(DWORD lastError);
-    // Succeeds with this count but an empty block: for counts that cannot be real.
+    // Both succeed with this count but an empty block: for counts that cannot be real.
     void ScriptProcessCountOnly(DWORD count);
+    // The extended enumeration answers at this level (0: the plain call's records), or fails with
+    // the code; RemoveExtendedEnumeration takes its export away.
+    DWORD extendedLevel = 1;
+    std::optional<DWORD> extendedFailure;
+    void RemoveExtendedEnumeration();
     // Process enumerations throw std::bad_alloc, as the program's own reading does when memory
     // runs out in the middle of a refresh.
     bool processesOutOfMemory = false;
@@ -115,18 +133,21 @@ class FakePlatform {
     std::optional<DWORD> clipboardDataFailure;
 
     int sessionEnumerations = 0;
-    int processEnumerations = 0;
+    int processEnumerations = 0;  // calls of either process enumeration
     std::vector<ShownMessageBox> messageBoxes;
 
-    // Buffers handed out and not yet released; releases of anything else.
+    // Buffers handed out and not yet released; releases of anything else, or by the wrong function,
+    // or with the wrong class or count.
     std::size_t LiveBuffers() const;
     int BuffersReleased() const { return released_; }
     int BadReleases() const { return badReleases_; }
 
     // Serves the enumerations; public for the platform's function table.
     BOOL EnumerateSessions(PWTS_SESSION_INFOA* records, DWORD* count);
-    BOOL EnumerateProcesses(PWTS_PROCESS_INFOA* records, DWORD* count);
-    void Release(PVOID buffer);
+    BOOL EnumerateProcesses(PWTS_PROCESS_INFOW* records, DWORD* count);
+    BOOL EnumerateProcessesEx(DWORD* level, LPWSTR* records, DWORD* count);
+    // The class and count of WTSFreeMemoryExW; none for WTSFreeMemory.
+    void Release(PVOID buffer, std::optional<std::pair<WTS_TYPE_CLASS, ULONG>> extended = {});
     BOOL QueryVersion(OSVERSIONINFOA* record);
     // Called with the lock of every lookup held.
     NTSTATUS OpenPolicy(PLSA_HANDLE policy);
@@ -138,17 +159,24 @@ class FakePlatform {
     BOOL SidToText(PSID sid, LPWSTR* text);
 
   private:
+    // A block handed out, and the release it must get.
+    struct Block {
+        std::vector<std::byte> bytes;
+        std::optional<std::pair<WTS_TYPE_CLASS, ULONG>> extended;  // of WTSFreeMemoryExW
+    };
     struct Prebuilt {
-        std::vector<std::byte> block;
+        Block block;
         DWORD count = 0;
         int live = 0;  // handed out and not yet released
     };
 
-    std::byte* NewBlock(std::size_t size);
+    std::byte* NewBlock(std::size_t size, std::optional<std::pair<WTS_TYPE_CLASS, ULONG>> extended);
     std::byte* NewLsaBlock(std::size_t size);
     std::optional<Prebuilt> TakeBlock(void* records, DWORD count);
     template <class Record>
     static BOOL HandOut(Prebuilt& prebuilt, Record** records, DWORD* count);
+    template <class Record>
+    std::byte* LayOutProcesses(std::optional<WTS_TYPE_CLASS> extended);
 
     PlatformFunctions functions_;
     Platform platform_;
@@ -157,9 +185,10 @@ class FakePlatform {
     std::vector<FakeProcess> processes_;
     std::optional<DWORD> processFailure_;
     std::optional<DWORD> processCountOnly_;
-    std::map<const void*, std::vector<std::byte>> live_;
+    std::map<const void*, Block> live_;
     std::optional<Prebuilt> prebuiltSessions_;
     std::optional<Prebuilt> prebuiltProcesses_;
+    std::optional<Prebuilt> prebuiltExtended_;
     int released_ = 0;
     int badReleases_ = 0;
 

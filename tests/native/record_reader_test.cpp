@@ -38,7 +38,7 @@ TEST(Records, CopiedInThePlatformsOrderAtThisPointerWidth) {
     EXPECT_EQ(records[0].State, 4);
     EXPECT_TRUE(CopyRecords<SessionRecord>(nullptr, 0).empty());
 
-    char name[] = "svchost.exe";
+    wchar_t name[] = L"svchost.exe";
     const ProcessRecord processes[] = {{0, 4, nullptr, nullptr}, {1, 500, name, nullptr}};
     const auto second = RecordAt<ProcessRecord>(processes, 1);
     EXPECT_EQ(second.SessionId, 1u);

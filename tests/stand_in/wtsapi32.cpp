@@ -19,7 +19,7 @@ struct SessionInfo {
 struct ProcessInfo {
     DWORD SessionId;
     DWORD ProcessId;
-    char* pProcessName;
+    wchar_t* pProcessName;
     void* pUserSid;
 };
 
@@ -84,15 +84,18 @@ __declspec(dllexport) BOOL WINAPI
 
 #if !defined(WTSSCOPE_STAND_IN_WITHOUT_PROCESSES)
 __declspec(dllexport) BOOL WINAPI
-    WTSEnumerateProcessesA(HANDLE, DWORD, DWORD, ProcessInfo** processes, DWORD* count) {
-    static const char* const names[] = {"stand-in.exe"};
-    ProcessInfo* block = NewBlock<ProcessInfo>(names);
+    WTSEnumerateProcessesW(HANDLE, DWORD, DWORD, ProcessInfo** processes, DWORD* count) {
+    static const wchar_t name[] = L"stand-in.exe";
+    auto* block = static_cast<ProcessInfo*>(
+        HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ProcessInfo) + sizeof(name)));
     if (!block) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    std::size_t offset = sizeof(ProcessInfo);
-    block[0] = {1, 4242, PlaceText(block, offset, names[0]), nullptr};
+    InterlockedIncrement(&outstanding);
+    auto* text = reinterpret_cast<wchar_t*>(block + 1);
+    std::memcpy(text, name, sizeof(name));
+    block[0] = {1, 4242, text, nullptr};
     *processes = block;
     *count = 1;
     return TRUE;

@@ -6,7 +6,6 @@
 #include <functional>
 #include <optional>
 
-#include "platform/text.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/windows/child_process.h"
 #include "tests/windows/clipboard_support.h"
@@ -17,8 +16,6 @@ namespace wtsscope {
 namespace {
 
 using testing::FakeProcess;
-
-std::wstring AnsiText(const char* text) { return AnsiToWide(text); }
 
 // The windows of a class that belong to this process: other programs may share the desktop.
 std::vector<HWND> OwnWindows(const wchar_t* className) {
@@ -135,10 +132,12 @@ class Form2Test : public WindowTest {
 };
 
 TEST_F(Form2Test, LoadShowsTheHeadersRefreshButtonAndOneRowPerProcess) {
-    fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"},
-                          {1, 500, "notepad", "S-1-5-21-7-8-9-1001"},
-                          {1, 7000, "", "S-1-5-21-7-8-9-1001"},
-                          {2, 8000, std::nullopt, std::nullopt}});
+    // A name outside any Western code page ("notepad" in Chinese, in UTF-8) shows as it is.
+    fake.ScriptProcesses(
+        {{0, 4, "System", "S-1-5-18"},
+         {1, 500, "\xe8\xae\xb0\xe4\xba\x8b\xe6\x9c\xac.exe", "S-1-5-21-7-8-9-1001"},
+         {1, 7000, "", "S-1-5-21-7-8-9-1001"},
+         {2, 8000, std::nullopt, std::nullopt}});
     OpenProcesses();
     EXPECT_EQ(WindowText(processes->Handle()), L"Form2");
     EXPECT_EQ(ClassName(List()), L"SysListView32");
@@ -150,7 +149,8 @@ TEST_F(Form2Test, LoadShowsTheHeadersRefreshButtonAndOneRowPerProcess) {
     EXPECT_EQ(TabOrder(processes->Handle()), (std::vector<HWND>{List(), Refresh()}));
     ASSERT_EQ(ListViewRows(List()), 4);
     EXPECT_EQ(Row(0), (std::vector<std::wstring>{L"0", L"4", L"System", L"NT AUTHORITY\\SYSTEM"}));
-    EXPECT_EQ(Row(1), (std::vector<std::wstring>{L"1", L"500", L"notepad", L"CORP\\ann"}));
+    EXPECT_EQ(Row(1),
+              (std::vector<std::wstring>{L"1", L"500", L"\u8bb0\u4e8b\u672c.exe", L"CORP\\ann"}));
     // An empty name, a null name and no identifier give empty cells, not a crash.
     EXPECT_EQ(Row(2), (std::vector<std::wstring>{L"1", L"7000", L"", L"CORP\\ann"}));
     EXPECT_EQ(Row(3), (std::vector<std::wstring>{L"2", L"8000", L"", L""}));
@@ -321,7 +321,8 @@ TEST_F(Form2Test, ImpossibleCountIsAFailureNotAWildRead) {
     EXPECT_EQ(fake.messageBoxes[0].title,
               sizeof(void*) == 4 ? L"Error 534" : L"Error 13");  // ERROR_ARITHMETIC_OVERFLOW
     EXPECT_EQ(ListViewRows(List()), 0);
-    EXPECT_EQ(fake.BuffersReleased(), 1);
+    // The extended call's buffer and the plain call's, each refused and released.
+    EXPECT_EQ(fake.BuffersReleased(), 2);
 
     // A count a little beyond what the block holds is refused the same way.
     fake.ScriptProcessCountOnly(1 << 20);
@@ -425,7 +426,7 @@ TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
     fake.ScriptProcesses({{0, 4, "System", "S-1-5-18"},
                           {1, 500, "notepad.exe", "S-1-5-21-7-8-9-1002"},
                           {1, 501,
-                           "\xE9"
+                           "\xC3\xA9"
                            "diteur.exe",
                            std::nullopt}});
     OpenProcesses();
@@ -447,8 +448,8 @@ TEST_F(Form2Test, KeyboardRefreshesSelectsAllAndCopiesTheSelectedRows) {
                                                 {L"0", L"4", L"System", L"NT AUTHORITY\\SYSTEM"},
                                                 {L"1", L"500", L"notepad.exe", L"CORP\\Zo\xEB"},
                                                 {L"1", L"501",
-                                                 AnsiText("\xE9"
-                                                          "diteur.exe"),
+                                                 L"\xE9"
+                                                 L"diteur.exe",
                                                  L""}}));
 }
 

@@ -276,11 +276,11 @@ TEST(InOwnProcess, DISABLED_PlainLoadByNameFindsThePlantedCopy) {
 TEST(InOwnProcess, DISABLED_PlatformFunctionsUseTheSystemCopy) {
     const PlatformFunctions& system = SystemPlatformFunctions();
     PWTS_SESSION_INFOA sessions = nullptr;
-    PWTS_PROCESS_INFOA processes = nullptr;
+    PWTS_PROCESS_INFOW processes = nullptr;
     DWORD count = 0;
     if (system.WTSEnumerateSessionsA(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count))
         system.WTSFreeMemory(sessions);
-    if (system.WTSEnumerateProcessesA(WTS_CURRENT_SERVER_HANDLE, 0, 1, &processes, &count))
+    if (system.WTSEnumerateProcessesW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &processes, &count))
         system.WTSFreeMemory(processes);
 
     const HMODULE loaded = GetModuleHandleW(L"wtsapi32.dll");
@@ -295,7 +295,7 @@ TEST(InOwnProcess, DISABLED_WithoutTheLibrary) {
     const Enumeration<SessionRecord> sessions = platform.EnumerateSessions();
     EXPECT_FALSE(sessions.succeeded());
     EXPECT_EQ(sessions.error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-    const Enumeration<ProcessRecord> processes = platform.EnumerateProcesses();
+    const ProcessEnumeration processes = platform.EnumerateProcesses();
     EXPECT_FALSE(processes.succeeded());
     EXPECT_EQ(processes.error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 

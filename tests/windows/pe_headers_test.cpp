@@ -259,7 +259,7 @@ const ReviewedLibrary kReviewedImports[] = {
      "DeleteCriticalSection DuplicateHandle EnterCriticalSection FreeLibrary GetCurrentProcess "
      "GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetHandleInformation GetLastError "
      "FormatMessageA GetModuleHandleA GetModuleHandleW GetProcAddress GetProcessAffinityMask "
-     "GetStartupInfoW GetSystemDirectoryW GetSystemTimeAsFileTime GetThreadContext "
+     "GetStartupInfoW GetSystemDirectoryW GetSystemInfo GetSystemTimeAsFileTime GetThreadContext "
      "GetThreadPriority GetVersionExA GlobalAlloc GlobalFree GlobalLock GlobalUnlock "
      "InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent LeaveCriticalSection "
      "LoadLibraryA LoadLibraryExW LoadLibraryW LocalFree MulDiv MultiByteToWideChar OpenProcess "
