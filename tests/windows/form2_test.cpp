@@ -805,7 +805,7 @@ TEST_F(ColumnChoiceTest, TheHeadersMenuShowsAndHidesEachCostColumnInTheTablesOrd
     PressKey(List(), 'C', true);
     EXPECT_EQ(ClipboardText(),
               L"Session ID\tProcess ID\tProcess Name\tUser ID\tThreads\tMemory "
-              L"(KB)\r\n1\t500\tnotepad.exe\tNT AUTHORITY\\SYSTEM\t\t\r\n");
+              L"(KB)\r\n1\t500\tnotepad.exe\tNT AUTHORITY\\SYSTEM\t0\t0\r\n");
     // Hidden again, a column is no column of the list; the next opening shows the four again.
     RightClickHeader(0, ProcessColumn::Threads);
     headers.erase(headers.begin() + kAlwaysShownColumnCount);
@@ -813,6 +813,53 @@ TEST_F(ColumnChoiceTest, TheHeadersMenuShowsAndHidesEachCostColumnInTheTablesOrd
     SendMessageW(processes->Handle(), WM_CLOSE, 0, 0);
     OpenProcesses();
     EXPECT_EQ(HeaderTexts(List()), TableHeaders());
+}
+
+TEST_F(ColumnChoiceTest, ACostColumnSortsLargestFirstUnderADownArrowAndFitsItsFigures) {
+    const auto process = [](DWORD id, const char* name, DWORD workingSet) {
+        return FakeProcess{.SessionId = 1,
+                           .ProcessId = id,
+                           .ProcessName = name,
+                           .UserSid = "S-1-5-18",
+                           .WorkingSetSize = workingSet};
+    };
+    fake.ScriptProcesses({process(4, "System", 20480), process(500, "notepad.exe", 4096000),
+                          process(600, "calc.exe", 40960), process(700, "idle.exe", 20480)});
+    ClickRefresh();
+    RightClickHeader(0, ProcessColumn::Memory);
+    // Wide enough for the header to take a click on every column.
+    SetClientSize(processes->Handle(), 1600, 600);
+    const int memory = kAlwaysShownColumnCount;
+    const auto width = [this] { return ListView_GetColumnWidth(List(), kAlwaysShownColumnCount); };
+    ClickHeader(List(), memory);
+    EXPECT_EQ(Under(ProcessColumn::ProcessId),
+              (std::vector<std::wstring>{L"500", L"600", L"4", L"700"}));
+    EXPECT_EQ(Under(ProcessColumn::Memory),
+              (std::vector<std::wstring>{L"4000", L"40", L"20", L"20"}));
+    EXPECT_EQ(SortArrows(List()), (std::vector<int>{0, 0, 0, 0, HDF_SORTDOWN}));
+    // Typing looks in the figures; a refresh keeps the order and the selection, and a width the
+    // user sets, which follows the DPI.
+    SetFocus(List());
+    TypeText(List(), L"2");
+    EXPECT_EQ(SelectedIds(), std::vector<std::wstring>{L"4"});
+    fake.ScriptProcesses({process(600, "calc.exe", 40960), process(4, "System", 4000000000u)});
+    ClickRefresh();
+    EXPECT_EQ(Under(ProcessColumn::Memory), (std::vector<std::wstring>{L"3906250", L"40"}));
+    EXPECT_EQ(SelectedIds(), std::vector<std::wstring>{L"4"});
+    PressDivider(List(), memory, -10);
+    const int dragged = width();
+    ClickRefresh();
+    EXPECT_EQ(width(), dragged);
+    SendDpiChange(
+        processes->Handle(), 192, {96, 192},
+        {TwipsToPixels(Form2::kClientWidth, 192), TwipsToPixels(Form2::kClientHeight, 192)});
+    EXPECT_EQ(width(), 2 * dragged);
+    // A column shown before it moves the arrow along; hiding the sorted column keeps its order.
+    RightClickHeader(0, ProcessColumn::Threads);
+    EXPECT_EQ(SortArrows(List()), (std::vector<int>{0, 0, 0, 0, 0, HDF_SORTDOWN}));
+    RightClickHeader(0, ProcessColumn::Memory);
+    EXPECT_EQ(SortArrows(List()), std::vector<int>(5, 0));
+    EXPECT_EQ(Under(ProcessColumn::ProcessId), (std::vector<std::wstring>{L"4", L"600"}));
 }
 
 }  // namespace
