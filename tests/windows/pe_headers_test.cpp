@@ -277,16 +277,17 @@ const ReviewedLibrary kReviewedImports[] = {
      "RtlLookupFunctionEntry RtlUnwindEx RtlVirtualUnwind __C_specific_handler"},
     // Windows 2000 or earlier.
     {"user32.dll",
-     "AdjustWindowRectEx CloseClipboard CreateAcceleratorTableW CreateWindowExW DefWindowProcW "
-     "DestroyAcceleratorTable DestroyWindow DispatchMessageW EmptyClipboard GetAncestor "
-     "GetClassInfoExW GetClientRect GetDC GetDlgCtrlID GetFocus GetMessageW GetNextDlgTabItem "
-     "GetPropW GetSystemMetrics GetWindow GetWindowLongPtrW GetWindowLongW GetWindowTextLengthW "
-     "GetWindowTextW InvalidateRect IsChild IsDialogMessageW IsIconic IsWindowEnabled KillTimer "
-     "LoadCursorW LoadIconW MessageBoxW MonitorFromWindow MoveWindow OpenClipboard PostMessageW "
-     "PostQuitMessage RegisterClassExW ReleaseDC RemovePropW SendMessageW SetClipboardData "
-     "SetFocus SetForegroundWindow SetPropW SetTimer SetWindowLongPtrW SetWindowLongW "
-     "SetWindowPos SetWindowTextW ShowWindow SystemParametersInfoW TranslateAcceleratorW "
-     "TranslateMessage"},
+     "AdjustWindowRectEx AppendMenuW CloseClipboard CreateAcceleratorTableW CreatePopupMenu "
+     "CreateWindowExW DefWindowProcW DestroyAcceleratorTable DestroyMenu DestroyWindow "
+     "DispatchMessageW EmptyClipboard GetAncestor GetClassInfoExW GetClientRect GetDC "
+     "GetDlgCtrlID GetFocus GetMessageW GetNextDlgTabItem GetPropW GetSystemMetrics GetWindow "
+     "GetWindowLongPtrW GetWindowLongW GetWindowRect GetWindowTextLengthW GetWindowTextW "
+     "InvalidateRect IsChild IsDialogMessageW IsIconic IsWindowEnabled KillTimer LoadCursorW "
+     "LoadIconW MessageBoxW MonitorFromWindow MoveWindow OpenClipboard PostMessageW "
+     "PostQuitMessage PtInRect RegisterClassExW ReleaseDC RemovePropW SendMessageW "
+     "SetClipboardData SetFocus SetForegroundWindow SetPropW SetTimer SetWindowLongPtrW "
+     "SetWindowLongW SetWindowPos SetWindowTextW ShowWindow SystemParametersInfoW "
+     "TrackPopupMenu TranslateAcceleratorW TranslateMessage"},
     // Windows 2000 or earlier.
     {"gdi32.dll",
      "CreateFontIndirectW DeleteObject GetDeviceCaps GetTextExtentPoint32W SelectObject"},
