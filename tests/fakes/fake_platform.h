@@ -187,8 +187,7 @@ class FakePlatform {
     std::optional<DWORD> processCountOnly_;
     std::map<const void*, Block> live_;
     std::optional<Prebuilt> prebuiltSessions_;
-    std::optional<Prebuilt> prebuiltProcesses_;
-    std::optional<Prebuilt> prebuiltExtended_;
+    std::optional<Prebuilt> prebuiltProcesses_;  // of the extended enumeration
     int released_ = 0;
     int badReleases_ = 0;
 
