@@ -210,11 +210,13 @@ class Window {
         // The failure stays pending while its box is up: one that comes in the box's own message
         // loop (out of memory while the list repaints behind it) is the same failure going on, and
         // is shown only if it comes again once the box is closed.
-        struct Shown {
-            Window& window;
-            ~Shown() { window.failure_.reset(); }
-        } shown{*this};
-        platform_.ShowError(hwnd_, L"Error", *failure_, L"The action could not be completed.");
+        try {
+            platform_.ShowError(hwnd_, L"Error", *failure_, L"The action could not be completed.");
+        } catch (...) {
+            failure_.reset();
+            throw;
+        }
+        failure_.reset();
     }
 
     HWND focus_ = nullptr;

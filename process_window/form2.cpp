@@ -293,8 +293,8 @@ void Form2::RefreshProcessList() {
         for (std::size_t i = 0; i < enumeration.count; ++i) {
             const ProcessRecord record = RecordAt<ProcessRecord>(enumeration.buffer.get(), i);
             // The same few hundred names and few dozen accounts come round again and again: the
-            // model converts each name once, and looks each account up once while the window is
-            // open.
+            // model converts each name once, and hands each account to the lookups once while the
+            // window is open.
             rows_.Add({{.sessionId = static_cast<std::int32_t>(record.SessionId),
                         .processId = static_cast<std::int32_t>(record.ProcessId)},
                        ReadAnsiText(record.pProcessName),
