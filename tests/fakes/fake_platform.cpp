@@ -73,6 +73,7 @@ HANDLE WINAPI FakeSetClipboardData(UINT format, HANDLE data) {
 
 int WINAPI FakeMessageBoxW(HWND owner, LPCWSTR prompt, LPCWSTR title, UINT style) {
     current->messageBoxes.push_back({owner, title, prompt, style});
+    if (current->whileMessageBoxIsUp) current->whileMessageBoxIsUp();
     return IDOK;
 }
 
