@@ -6,7 +6,7 @@
 #include <mutex>
 #include <utility>
 
-#include "platform/record_reader.h"
+#include "platform/local_authority.h"
 
 namespace wtsscope {
 
@@ -38,11 +38,11 @@ struct AccountLookups::State {
     const UINT message;
 
     std::mutex mutex;
-    std::condition_variable changed;   // asked, or closed
-    std::vector<Question> asked;       // not yet taken by the thread
-    std::vector<Question> unanswered;  // asked again with the next question
-    std::vector<Answer> answers;       // looked up and not yet taken
-    bool announced = false;            // the window has a message on its way for them
+    std::condition_variable changed;  // asked, or closed
+    std::vector<Question> asked;      // not yet taken by the thread
+    std::vector<Question> askAgain;  // not named by their last lookup: asked with the next question
+    std::vector<Answer> answers;     // looked up and not yet taken
+    bool announced = false;          // the window has a message on its way for them
     bool serving = false;
     bool closed = false;
 };
@@ -59,9 +59,9 @@ AccountLookups::~AccountLookups() {
 void AccountLookups::Ask(std::vector<std::uint32_t> numbers, std::vector<std::string> identifiers) {
     const std::lock_guard lock(state_->mutex);
     State& state = *state_;
-    state.asked.reserve(state.asked.size() + state.unanswered.size() + numbers.size());
-    MoveQuestions(state.unanswered, 0, state.unanswered.size(), state.asked);
-    state.unanswered.clear();
+    state.asked.reserve(state.asked.size() + state.askAgain.size() + numbers.size());
+    MoveQuestions(state.askAgain, 0, state.askAgain.size(), state.asked);
+    state.askAgain.clear();
     for (std::size_t i = 0; i < numbers.size(); ++i)
         state.asked.push_back({numbers[i], std::move(identifiers[i])});
     if (state.asked.empty()) return;
@@ -69,7 +69,7 @@ void AccountLookups::Ask(std::vector<std::uint32_t> numbers, std::vector<std::st
         state.serving = state.platform.StartThread([shared = state_] { Serve(shared); });
         if (!state.serving) {
             // No thread to ask on: the identifiers stay as they are shown until the next question.
-            state.unanswered = std::exchange(state.asked, {});
+            state.askAgain = std::exchange(state.asked, {});
             return;
         }
     }
@@ -85,65 +85,94 @@ std::vector<AccountLookups::Answer> AccountLookups::TakeAnswers() {
 void AccountLookups::Serve(const std::shared_ptr<State>& shared) {
     State& state = *shared;
     // The machine's own accounts are named without a domain controller; which they are is asked
-    // once the thread has a question, and again only while it is not known.
+    // once the thread has a question, and again with a new one only while it is not known.
     std::string accountDomain;
+    // Taken and not yet looked up: the first `local` ones the system names itself, then those of
+    // domains, oldest first.
+    std::vector<Question> waiting;
+    std::size_t local = 0;
     std::unique_lock lock(state.mutex);
     for (;;) {
-        state.changed.wait(lock, [&] { return state.closed || !state.asked.empty(); });
+        state.changed.wait(
+            lock, [&] { return state.closed || !state.asked.empty() || !waiting.empty(); });
         if (state.closed) return;
-        std::vector<Question> questions = std::exchange(state.asked, {});
-        std::size_t handedOn = 0;
+        std::vector<Question> asked = std::exchange(state.asked, {});
         lock.unlock();
         try {
-            if (accountDomain.empty()) accountDomain = state.platform.AccountDomain();
-            LookUp(state, questions, handedOn, accountDomain, lock);
+            if (accountDomain.empty() && !asked.empty())
+                accountDomain = state.platform.AccountDomain();
+            // The new ones the system names itself go before every domain's; the room first, so
+            // that nothing is moved unless all of it is.
+            waiting.reserve(waiting.size() + asked.size());
+            const auto newLocal =
+                std::stable_partition(asked.begin(), asked.end(), [&](const Question& question) {
+                    return NamedLocally(question.identifier, accountDomain);
+                });
+            const auto localEnd = waiting.begin() + static_cast<std::ptrdiff_t>(local);
+            local += static_cast<std::size_t>(newLocal - asked.begin());
+            waiting.insert(localEnd, std::make_move_iterator(asked.begin()),
+                           std::make_move_iterator(newLocal));
+            waiting.insert(waiting.end(), std::make_move_iterator(newLocal),
+                           std::make_move_iterator(asked.end()));
+            asked.clear();
+
+            const bool namedLocally = local != 0;
+            const std::size_t count =
+                std::min(namedLocally ? local : waiting.size(), Platform::kMostAccountsPerLookup);
+            lock.lock();
+            if (state.closed) return;
+            lock.unlock();
+            const AccountNames names = Call(state.platform, waiting, count);
+            std::vector<Answer> answers;
+            std::vector<Question> askAgain;
+            Sort(names, waiting, count, namedLocally, answers, askAgain);
+            lock.lock();
+            if (state.closed) return;
+            state.answers.reserve(state.answers.size() + answers.size());
+            state.askAgain.reserve(state.askAgain.size() + askAgain.size());
+            MoveQuestions(askAgain, 0, askAgain.size(), state.askAgain);
+            state.answers.insert(state.answers.end(), std::make_move_iterator(answers.begin()),
+                                 std::make_move_iterator(answers.end()));
+            waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(count));
+            if (namedLocally) local -= count;
+            Announce(state, lock);
         } catch (...) {
             // No exception leaves the thread: one on the way (no memory for an answer, say) is a
-            // lookup that could not be made, and the questions not yet handed on are asked again
-            // with the next question.
+            // lookup that could not be made, and whatever was taken and not yet answered is asked
+            // again with the next question.
             if (!lock.owns_lock()) lock.lock();
             if (state.closed) return;
             try {
-                MoveQuestions(questions, handedOn, questions.size(), state.unanswered);
+                MoveQuestions(asked, 0, asked.size(), state.askAgain);
+                MoveQuestions(waiting, 0, waiting.size(), state.askAgain);
             } catch (...) {
                 // No memory even to keep them: the next opening of the window asks again.
             }
+            waiting.clear();
+            local = 0;
         }
-        if (!lock.owns_lock()) lock.lock();
-        if (state.closed) return;
     }
 }
 
-void AccountLookups::LookUp(State& state, std::vector<Question>& questions, std::size_t& first,
-                            const std::string& accountDomain, std::unique_lock<std::mutex>& lock) {
-    const auto localEnd = std::stable_partition(
-        questions.begin(), questions.end(),
-        [&](const Question& question) { return NamedLocally(question.identifier, accountDomain); });
-    const auto local = static_cast<std::size_t>(localEnd - questions.begin());
-    while (first < questions.size()) {
-        const std::size_t end =
-            first < local ? local
-                          : std::min(questions.size(), first + Platform::kMostAccountsPerLookup);
-        std::vector<std::string> identifiers;
-        identifiers.reserve(end - first);
-        for (std::size_t i = first; i < end; ++i) identifiers.push_back(questions[i].identifier);
-        const AccountNames found = state.platform.LookUpAccounts(identifiers);
-        std::vector<Answer> answers;
-        if (found.Answered()) {
-            answers.reserve(end - first);
-            for (std::size_t i = first; i < end; ++i)
-                answers.push_back({questions[i].number, found.Text(i - first)});
-        }
-        lock.lock();
-        if (state.closed) return;
-        if (found.Answered())
-            state.answers.insert(state.answers.end(), std::make_move_iterator(answers.begin()),
-                                 std::make_move_iterator(answers.end()));
+AccountNames AccountLookups::Call(const Platform& platform, const std::vector<Question>& questions,
+                                  std::size_t count) {
+    std::vector<std::string> identifiers;
+    identifiers.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) identifiers.push_back(questions[i].identifier);
+    return platform.LookUpAccounts(identifiers);
+}
+
+void AccountLookups::Sort(const AccountNames& names, const std::vector<Question>& questions,
+                          std::size_t count, bool namedLocally, std::vector<Answer>& answers,
+                          std::vector<Question>& askAgain) {
+    for (std::size_t i = 0; i < count; ++i) {
+        // "Not mapped" is final only where no domain controller stands behind it.
+        if (std::optional<std::wstring> name = names.Name(i))
+            answers.push_back({questions[i].number, std::move(*name)});
+        else if (namedLocally && names.Reached())
+            answers.push_back({questions[i].number, {}});
         else
-            MoveQuestions(questions, first, end, state.unanswered);
-        first = end;
-        Announce(state, lock);
-        lock.unlock();
+            askAgain.push_back(questions[i]);
     }
 }
 

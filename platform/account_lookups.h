@@ -28,14 +28,18 @@ class AccountLookups {
     AccountLookups& operator=(const AccountLookups&) = delete;
 
     // Asks for the accounts of the identifiers (their bytes), each under the caller's number for
-    // it, together with those no lookup has answered yet: a lookup that could not be made (the
-    // thread not started, the authority not reached, no memory for the answer) is not an answer,
-    // and is made again at the next question. Whatever is asked while a lookup runs goes into the
-    // next one.
+    // it, together with those the last lookups did not name: a lookup that could not be made (the
+    // thread not started, the authority not reached, no memory for the answer) is no answer, and
+    // neither is a domain's "not mapped", which a network time-out can give. Those are asked again
+    // here, each in one more lookup for as long as no account is found. Only for the identifiers
+    // the system names itself is "not mapped" final. Whatever is asked while a lookup runs waits
+    // for the next one.
     //
-    // Each question's identifiers go out in calls of their own: first those the system names
-    // itself, then the rest, at most the platform's limit at a time; the answers of each call are
-    // announced as it returns, so no name waits on a far domain controller for another's.
+    // The lookups go one call at a time, at most the platform's limit in each: first every
+    // waiting identifier the system names itself, then those of domains, oldest first; each
+    // call's answers are announced as it returns. So a name the system gives itself never waits
+    // for a domain call that starts after it was asked, only for one already under way. Once the
+    // window has closed no call is started.
     void Ask(std::vector<std::uint32_t> numbers, std::vector<std::string> identifiers);
 
     struct Answer {
@@ -49,10 +53,13 @@ class AccountLookups {
     struct State;
     struct Question;
     static void Serve(const std::shared_ptr<State>& state);
-    // Looks the questions up, without the lock, and hands each call's answers to the window, or
-    // its questions to the next question, under it; first counts the questions handed on.
-    static void LookUp(State& state, std::vector<Question>& questions, std::size_t& first,
-                       const std::string& accountDomain, std::unique_lock<std::mutex>& lock);
+    // The platform's answer for the first count questions, in one call.
+    static AccountNames Call(const Platform& platform, const std::vector<Question>& questions,
+                             std::size_t count);
+    // Sorts a call's answers from its questions to ask again.
+    static void Sort(const AccountNames& names, const std::vector<Question>& questions,
+                     std::size_t count, bool namedLocally, std::vector<Answer>& answers,
+                     std::vector<Question>& askAgain);
     static void Announce(State& state, std::unique_lock<std::mutex>& lock);
 
     std::shared_ptr<State> state_;

@@ -70,7 +70,7 @@ void ListView::SetColumnWidth(int position, int width) {
     ListView_SetColumnWidth(hwnd_, position, width);
 }
 
-std::optional<int> ListView::ResizedColumn(const NMHDR& notification) const {
+std::optional<int> ListView::ColumnWithNewWidth(const NMHDR& notification) const {
     // The code first: the list's own notifications, a cell's text for each it paints among them,
     // never cost a question to the list.
     const auto& header = reinterpret_cast<const NMHEADERW&>(notification);
@@ -175,19 +175,32 @@ std::optional<ListSearch> RequestedSearch(const NMLVFINDITEMW& request) {
 
 }  // namespace
 
+std::optional<LRESULT> ListView::AnswerNothing(NMHDR& notification) {
+    switch (notification.code) {
+        case LVN_GETDISPINFOW: {
+            // Only into the room the list gives; the buffer holds whatever the list last put there.
+            LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(notification).item;
+            if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
+                item.pszText[0] = L'\0';
+            return 0;
+        }
+        case LVN_ODFINDITEMW:
+            return -1;
+        default:
+            return std::nullopt;
+    }
+}
+
 std::optional<LRESULT> ListView::AnswerOwnerData(NMHDR& notification, const OwnerData& owner) {
     switch (notification.code) {
         case LVN_GETDISPINFOW: {
-            LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(notification).item;
-            // Only into the room the list gives. A cell the owner does not have (a row gone with
-            // a failed refresh, or asked for while the window closes) reads empty: the buffer
-            // holds whatever the list last put there.
-            if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return 0;
-            if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= owner.rows ||
-                item.iSubItem < 0 || item.iSubItem >= owner.columns) {
-                item.pszText[0] = L'\0';
-                return 0;
-            }
+            const LVITEMW& item = reinterpret_cast<NMLVDISPINFOW&>(notification).item;
+            // A cell the owner does not have (a row gone with a failed refresh, or asked for while
+            // the window closes) reads empty.
+            if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0 ||
+                item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= owner.rows ||
+                item.iSubItem < 0 || item.iSubItem >= owner.columns)
+                return AnswerNothing(notification);
             const std::wstring text =
                 owner.cellText(static_cast<std::size_t>(item.iItem), item.iSubItem);
             lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);

@@ -74,15 +74,15 @@ class ListView {
     void DeleteColumn(int position);
     int ColumnWidth(int position) const;
     void SetColumnWidth(int position, int width);
-    // The column whose width the user changed, from a notification the list passes on to its parent
-    // from its header (hwndFrom is the header, idFrom the header's own identifier): a divider
-    // dragged (HDN_ENDTRACKW) or double-clicked (HDN_DIVIDERDBLCLICKW, after which the list fits
-    // the column itself), or a width changed any other way (HDN_ITEMCHANGEDW, as while a divider is
-    // dragged with the full-drag style every report view's header has). Windows passes all three
-    // on; Wine 8 passes on the first two and keeps HDN_ITEMCHANGED to itself. A width the program
-    // sets also comes as HDN_ITEMCHANGEDW: the caller tells those apart. None for any other
+    // The column whose width changed, from a notification the list passes on to its parent from
+    // its header (hwndFrom is the header, idFrom the header's own identifier): a divider dragged
+    // (HDN_ENDTRACKW) or double-clicked (HDN_DIVIDERDBLCLICKW, after which the list fits the column
+    // itself), or a width changed any other way (HDN_ITEMCHANGEDW, as while a divider is dragged
+    // with the full-drag style every report view's header has). Windows passes all three on; Wine 8
+    // passes on the first two and keeps HDN_ITEMCHANGED to itself. A width the program sets comes
+    // as HDN_ITEMCHANGEDW too: the caller tells the user's from its own. None for any other
     // notification.
-    std::optional<int> ResizedColumn(const NMHDR& notification) const;
+    std::optional<int> ColumnWithNewWidth(const NMHDR& notification) const;
     // The arrow on the sorted column's header, up or down, none on the others.
     enum class Arrow { Up, Down };
     void ShowSortArrow(std::optional<int> sortedColumn, Arrow arrow = Arrow::Up);
@@ -112,6 +112,9 @@ class ListView {
     // search by item data or position, or without a text, finds none). None for any other
     // notification.
     static std::optional<LRESULT> AnswerOwnerData(NMHDR& notification, const OwnerData& owner);
+    // The answer that tells the list nothing: an empty cell, no row found. None for any other
+    // notification.
+    static std::optional<LRESULT> AnswerNothing(NMHDR& notification);
 
   private:
     void NumberSubItems();

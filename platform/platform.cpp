@@ -274,21 +274,22 @@ AccountNames Platform::LookUpAccounts(std::span<const std::string> identifiers) 
     const LsaMemoryDeleter free{functions_.LsaFreeMemory};
     result.domains_ = LsaBuffer<LSA_REFERENCED_DOMAIN_LIST>(domains, free);
     result.names_ = LsaBuffer<LSA_TRANSLATED_NAME>(names, free);
-    // Success, "some not mapped" and "none mapped" answer about the identifiers; any other status
-    // is a lookup that could not be made (no domain controller reached, a trust broken).
-    result.answered_ = status >= 0 || status == kStatusNoneMapped;
+    // Success and "some not mapped" answer about the identifiers with a name for each, "none
+    // mapped" even without; any other status, or a success without names, is a lookup that could
+    // not be made (no domain controller reached, a trust broken).
+    result.reached_ = (status >= 0 && names != nullptr) || status == kStatusNoneMapped;
     return result;
 }
 
-std::wstring AccountNames::Text(std::size_t index) const {
+std::optional<std::wstring> AccountNames::Name(std::size_t index) const {
     // None mapped may come without an entry per identifier.
-    if (!answered_ || !names_ || index >= size_) return {};
+    if (!reached_ || !names_ || index >= size_) return std::nullopt;
     const LSA_TRANSLATED_NAME& name = names_.get()[index];
     const auto text = [](const LSA_UNICODE_STRING& string) {
         if (string.Buffer == nullptr) return std::wstring();
         return std::wstring(string.Buffer, string.Length / sizeof(WCHAR));
     };
-    if (name.Use == SidTypeInvalid || name.Use == SidTypeUnknown) return {};
+    if (name.Use == SidTypeInvalid || name.Use == SidTypeUnknown) return std::nullopt;
     std::wstring domain;
     const LSA_REFERENCED_DOMAIN_LIST* domains = domains_.get();
     if (domains != nullptr && name.DomainIndex >= 0 &&

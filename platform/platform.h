@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -123,20 +124,21 @@ using LsaBuffer = std::unique_ptr<Record, LsaMemoryDeleter>;
 class AccountNames {
   public:
     std::size_t Size() const { return size_; }
-    // Whether the authority answered: with each identifier's account, or that it names none. A
-    // lookup that could not ask (the authority not opened, no domain controller reached) did not,
-    // and says nothing about the identifiers.
-    bool Answered() const { return answered_; }
-    // "DOMAIN\name", the name alone where it has no domain, or empty where the identifier names
-    // no account or the lookup was not answered.
-    std::wstring Text(std::size_t index) const;
+    // Whether the call reached the authority, which answered for every identifier: with its
+    // account, or that it mapped none. A call that could not be made (the authority not opened,
+    // no domain controller reached, no answer handed back) says nothing about the identifiers.
+    bool Reached() const { return reached_; }
+    // The account an identifier names: "DOMAIN\name", the name alone where it has no domain. None
+    // where the authority mapped none, which a network time-out can give as much as an identifier
+    // of no account, or where the call did not reach it.
+    std::optional<std::wstring> Name(std::size_t index) const;
 
   private:
     friend class Platform;
     LsaBuffer<LSA_REFERENCED_DOMAIN_LIST> domains_{nullptr, LsaMemoryDeleter{nullptr}};
     LsaBuffer<LSA_TRANSLATED_NAME> names_{nullptr, LsaMemoryDeleter{nullptr}};
     std::size_t size_ = 0;
-    bool answered_ = false;
+    bool reached_ = false;
 };
 
 class Platform {

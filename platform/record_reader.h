@@ -21,12 +21,6 @@ bool RecordsFitAddressSpace(const void* block, std::size_t count, std::size_t re
 // identifier.
 std::string_view IdentifierBytes(const void* sid);
 
-// Whether the system names the account of an identifier (its bytes) by itself, without asking a
-// domain controller: the well-known identifiers (S-1-0 to S-1-3, NT AUTHORITY's own S-1-5-1 to
-// S-1-5-20, BUILTIN, the service, window-manager and font-driver accounts) and the accounts of the
-// machine's own account domain (its identifier's bytes; empty where it is not known).
-bool NamedLocally(std::string_view identifier, std::string_view accountDomain);
-
 // Copies the record at a position out of the block, as the platform laid it out.
 template <class Record>
 Record RecordAt(const void* block, std::size_t index) {

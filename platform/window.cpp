@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "platform/controls.h"
 #include "platform/fonts_and_dpi.h"
 
 namespace wtsscope {
@@ -71,6 +72,11 @@ DWORD CurrentExceptionCode() {
     } catch (...) {
         return ERROR_INTERNAL_ERROR;
     }
+}
+
+LRESULT AnswerOfFailedMessage(UINT message, LPARAM lParam) {
+    if (message != WM_NOTIFY) return 0;
+    return ListView::AnswerNothing(*reinterpret_cast<NMHDR*>(lParam)).value_or(0);
 }
 
 }  // namespace window_detail

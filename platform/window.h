@@ -43,6 +43,9 @@ constexpr UINT_PTR kFailureTimer = 1;
 // The code the error box shows for the exception being handled: memory for std::bad_alloc, an
 // internal error for anything else.
 DWORD CurrentExceptionCode();
+// The answer of a message that failed: for a list's question about its rows, the answer that means
+// nothing (no row found, an empty cell) rather than 0, which can mean the first row.
+LRESULT AnswerOfFailedMessage(UINT message, LPARAM lParam);
 }  // namespace window_detail
 
 // The scratch-program pattern: the static procedure finds the object behind the window and
@@ -106,6 +109,7 @@ class Window {
             // A box that cannot even be shown is not asked for again: that would go round for as
             // long as the memory is short.
             if (!showingFailure) self->Failed(window_detail::CurrentExceptionCode());
+            result = window_detail::AnswerOfFailedMessage(message, lParam);
         }
         if (message == WM_NCDESTROY) {
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -190,7 +194,8 @@ class Window {
 
     // The box opens its own message loop, which must not run in the middle of the message that
     // failed: inside a paint, a notification the list waits on, or a message another thread sent
-    // and waits on. So the failure waits for the queue, the first of a burst alone.
+    // and waits on. So the failure waits for the queue, the first of a burst alone, and while a
+    // box is up no other is asked for.
     void Failed(DWORD code) {
         if (!hwnd_ || failure_) return;
         failure_ = code;
@@ -201,9 +206,17 @@ class Window {
 
     void ShowFailure() {
         KillTimer(hwnd_, window_detail::kFailureTimer);
-        const std::optional<DWORD> code = std::exchange(failure_, std::nullopt);
-        if (code)
-            platform_.ShowError(hwnd_, L"Error", *code, L"The action could not be completed.");
+        if (!failure_) return;
+        // The failure stays pending while its box is up: one that comes in the box's own message
+        // loop (out of memory while the list repaints behind it) is the same failure going on, and
+        // is shown only if it comes again once the box is closed.
+        try {
+            platform_.ShowError(hwnd_, L"Error", *failure_, L"The action could not be completed.");
+        } catch (...) {
+            failure_.reset();
+            throw;
+        }
+        failure_.reset();
     }
 
     HWND focus_ = nullptr;

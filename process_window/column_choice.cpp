@@ -111,7 +111,7 @@ void ColumnChoice::Fit(HFONT font, int dpi, const ProcessTable& rows) {
     widthsDpi_ = dpi;
 }
 
-void ColumnChoice::OnResized(int listColumn) {
+void ColumnChoice::OnWidthChanged(int listColumn) {
     if (fitting_) return;
     if (const std::optional<ProcessColumn> column = At(listColumn))
         userWidths_[static_cast<int>(*column)] = true;

@@ -40,7 +40,7 @@ class ColumnChoice {
     // its cells; the widths the user set stay as large on the screen at a new DPI.
     void Fit(HFONT font, int dpi, const ProcessTable& rows);
     // A column of the list changed its width: the user's doing unless the program is fitting.
-    void OnResized(int listColumn);
+    void OnWidthChanged(int listColumn);
 
   private:
     std::optional<int> ListColumn(ProcessColumn column) const;

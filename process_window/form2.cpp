@@ -91,8 +91,8 @@ LRESULT Form2::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT Form2::OnNotify(NMHDR& header) {
-    if (const std::optional<int> column = ListView1.ResizedColumn(header)) {
-        columns_.OnResized(*column);
+    if (const std::optional<int> column = ListView1.ColumnWithNewWidth(header)) {
+        columns_.OnWidthChanged(*column);
         return 0;
     }
     if (header.idFrom != kListView1) return 0;
@@ -191,30 +191,29 @@ Form2::Selection Form2::SelectedProcesses() const {
     return selection;
 }
 
-void Form2::Select(const Selection& selection) {
+void Form2::Select(const Selection& selection, std::optional<std::int32_t> top) {
     if (selection.all) ListView1.SelectAll();
-    if (selection.selected.empty() && !selection.focused && !selection.mark && !selection.top)
-        return;
+    if (selection.selected.empty() && !selection.focused && !selection.mark && !top) return;
     std::vector<std::int32_t> wanted = selection.selected;
     std::sort(wanted.begin(), wanted.end());
     std::optional<std::size_t> focused;
     std::optional<std::size_t> mark;
-    std::optional<std::size_t> top;
+    std::optional<std::size_t> topRow;
     for (std::size_t row = 0; row < rows_.Size(); ++row) {
         const std::int32_t id = rows_.ProcessId(row);
         if (std::binary_search(wanted.begin(), wanted.end(), id)) ListView1.Select(row);
         if (!focused && selection.focused == id) focused = row;
         if (!mark && selection.mark == id) mark = row;
-        if (!top && selection.top == id) top = row;
+        if (!topRow && top == id) topRow = row;
     }
     if (focused) {
         ListView1.Focus(*focused);
-        if (!selection.top) ListView1.EnsureVisible(*focused);
+        if (!top) ListView1.EnsureVisible(*focused);
     }
     // Focusing a row moves the mark to it; the anchor stays where it was.
     ListView1.SetSelectionMark(mark);
     // Last: Wine's list scrolls to a row given the focus, which Windows' does not.
-    if (top) ListView1.ScrollToTop(*top);
+    if (topRow) ListView1.ScrollToTop(*topRow);
 }
 
 void Form2::OnSelectAll() { ListView1.SelectAll(); }
@@ -253,16 +252,17 @@ void Form2::OnContextMenu(HWND source, LPARAM where) {
 }
 
 void Form2::SortBy(ProcessColumn column, View view) {
-    Selection selection = SelectedProcesses();
+    const Selection selection = SelectedProcesses();
+    std::optional<std::int32_t> top;
     if (view == View::HoldStill) {
-        const int top = ListView1.TopRow();
-        if (top >= 0) selection.top = ProcessAt(static_cast<std::size_t>(top));
+        const int topRow = ListView1.TopRow();
+        if (topRow >= 0) top = ProcessAt(static_cast<std::size_t>(topRow));
     }
     rows_.SortBy(column);
     columns_.ShowSortArrow(column);
     if (selection.all || !selection.selected.empty() || selection.focused)
         ListView1.ClearSelectionAndFocus();
-    Select(selection);
+    Select(selection, top);
     // The same rows in another order: the count stands, only the cells are painted anew.
     ListView1.RepaintRows();
 }
@@ -288,7 +288,7 @@ void Form2::RefreshProcessList() {
         ListView1.SetRowCount(0);
         throw;
     }
-    AskForNewAccounts();
+    AskForAccountNames();
     // A selection, focus or scroll position belonged to the old rows: emptying the list drops it.
     // With none, the list goes straight to the new count: each count is a new scroll range.
     if (ListView1.SelectedCount() != 0 || ListView1.TopRow() != 0 || ListView1.FocusedRow() ||
@@ -299,10 +299,10 @@ void Form2::RefreshProcessList() {
     Select(selection);
 }
 
-void Form2::AskForNewAccounts() {
-    // Asked even with none new: a lookup that failed is made again at each fill.
-    std::vector<std::uint32_t> accounts = rows_.TakeNewAccounts();
+void Form2::AskForAccountNames() {
+    // The new accounts stay with the rows until there are lookups to take them.
     if (!accountLookups_) return;
+    std::vector<std::uint32_t> accounts = rows_.TakeNewAccounts();
     std::vector<std::string> identifiers;
     identifiers.reserve(accounts.size());
     for (const std::uint32_t account : accounts)

@@ -55,7 +55,9 @@ class Form2 : public Window<Form2> {
     void OnCopy();
 
     void RefreshProcessList();
-    void AskForNewAccounts();
+    // Hands the accounts new to the rows to the lookups, which ask again with them for those their
+    // last lookups did not name: called at every fill, with new accounts or none.
+    void AskForAccountNames();
     // How the list shows a new order: the user's own actions bring the focused row into view;
     // names arriving in the background leave the same process in the first visible row.
     enum class View { ShowFocus, HoldStill };
@@ -71,12 +73,11 @@ class Form2 : public Window<Form2> {
         std::vector<std::int32_t> selected;
         std::optional<std::int32_t> focused;
         std::optional<std::int32_t> mark;
-        // The process in the first visible row, where it is to stay there rather than the list
-        // scrolling to the focused row.
-        std::optional<std::int32_t> top;
     };
     Selection SelectedProcesses() const;
-    void Select(const Selection& selection);
+    // Selects them again; top: the process to stay in the first visible row, rather than the list
+    // scrolling to the focused row.
+    void Select(const Selection& selection, std::optional<std::int32_t> top = std::nullopt);
     // The process in a row of the list, none for a row the model does not have.
     std::optional<std::int32_t> ProcessAt(std::optional<std::size_t> row) const;
 

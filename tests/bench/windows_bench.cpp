@@ -89,18 +89,10 @@ void ScriptProcesses(FakePlatform& fake, const std::vector<SyntheticProcess>& pr
     std::vector<FakeProcess> script;
     script.reserve(processes.size());
     for (const SyntheticProcess& process : processes)
-        script.push_back({.SessionId = process.sessionId,
-                          .ProcessId = process.processId,
-                          .ProcessName = Utf8(process.wideName),
-                          .UserSid = SyntheticUsers()[process.user].sid,
-                          .NumberOfThreads = process.threads,
-                          .HandleCount = process.handles,
-                          .PagefileUsage = process.pagefileUsage,
-                          .PeakPagefileUsage = process.pagefileUsage,
-                          .WorkingSetSize = process.workingSet,
-                          .PeakWorkingSetSize = process.peakWorkingSet,
-                          .UserTime = process.userTime,
-                          .KernelTime = process.kernelTime});
+        script.push_back({process.sessionId, process.processId, Utf8(process.wideName),
+                          SyntheticUsers()[process.user].sid, process.threads, process.handles,
+                          process.pagefileUsage, process.pagefileUsage, process.workingSet,
+                          process.peakWorkingSet, process.userTime, process.kernelTime});
     fake.ScriptProcesses(std::move(script));
     fake.PrebuildBlocks();
 }

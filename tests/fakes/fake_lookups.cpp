@@ -56,8 +56,9 @@ NTSTATUS NTAPI FakeLsaLookupSids(LSA_HANDLE, ULONG count, PSID* sids,
 
 NTSTATUS NTAPI FakeLsaQueryInformationPolicy(LSA_HANDLE, POLICY_INFORMATION_CLASS kind,
                                              PVOID* buffer) {
-    return WithLookupLock(
-        [&](FakePlatform& fake, auto&) { return fake.QueryPolicy(kind, buffer); });
+    return WithLookupLock([&](FakePlatform& fake, std::unique_lock<std::mutex>& lock) {
+        return fake.QueryPolicy(lock, kind, buffer);
+    });
 }
 
 uintptr_t __cdecl FakeBeginThreadEx(void* security, unsigned stackSize,
@@ -180,8 +181,22 @@ NTSTATUS FakePlatform::OpenPolicy(PLSA_HANDLE policy) {
     return 0;
 }
 
-NTSTATUS FakePlatform::QueryPolicy(POLICY_INFORMATION_CLASS kind, PVOID* buffer) {
+void FakePlatform::WaitWhileHeld(std::unique_lock<std::mutex>& lock) {
+    if (!holding_) return;
+    const int ticket = arrived_++;
+    ++held_;
+    lookupChanged_.wait(lock, [&] { return !holding_ || ticket < releasedUpTo_; });
+    --held_;
+}
+
+NTSTATUS FakePlatform::QueryPolicy(std::unique_lock<std::mutex>& lock,
+                                   POLICY_INFORMATION_CLASS kind, PVOID* buffer) {
     *buffer = nullptr;
+    if (holdAccountDomain) {
+        ++running_;
+        WaitWhileHeld(lock);
+        --running_;
+    }
     const std::vector<std::byte> sid =
         accountDomain ? SidBytes(*accountDomain) : std::vector<std::byte>{};
     if (kind != PolicyAccountDomainInformation || sid.empty()) return kStatusInvalidParameter;
@@ -239,18 +254,14 @@ NTSTATUS FakePlatform::LookupSids(std::unique_lock<std::mutex>& lock, ULONG coun
     lookupCalls.push_back(count);
     if (lookupsThrow) throw std::bad_alloc();
     ++running_;
-    if (holding_) {
-        const int ticket = arrived_++;
-        ++held_;
-        lookupChanged_.wait(lock, [&] { return !holding_ || ticket < releasedUpTo_; });
-        --held_;
-    }
+    WaitWhileHeld(lock);
     const auto done = [this](NTSTATUS status) {
         --running_;
         lookupChanged_.notify_all();
         return status;
     };
     if (failure) return done(*failure);
+    if (lookupsWithoutNames) return done(0);
 
     // The domains named, once each, in the order first named; then the names, which point at them.
     std::vector<std::wstring> domains;

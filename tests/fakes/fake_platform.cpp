@@ -73,6 +73,7 @@ HANDLE WINAPI FakeSetClipboardData(UINT format, HANDLE data) {
 
 int WINAPI FakeMessageBoxW(HWND owner, LPCWSTR prompt, LPCWSTR title, UINT style) {
     current->messageBoxes.push_back({owner, title, prompt, style});
+    if (current->whileMessageBoxIsUp) current->whileMessageBoxIsUp();
     return IDOK;
 }
 
@@ -168,21 +169,16 @@ void FakePlatform::RemoveExtendedEnumeration() {
 void FakePlatform::PrebuildBlocks() {
     // Built the ordinary way, then kept apart from the blocks handed out.
     PWTS_SESSION_INFOA sessions = nullptr;
-    PWTS_PROCESS_INFOW processes = nullptr;
-    LPWSTR extended = nullptr;
+    LPWSTR processes = nullptr;
     DWORD count = 0;
     DWORD level = 1;
     if (EnumerateSessions(&sessions, &count)) {
         --sessionEnumerations;
         prebuiltSessions_ = TakeBlock(sessions, count);
     }
-    if (EnumerateProcesses(&processes, &count)) {
+    if (extendedLevel == 1 && EnumerateProcessesEx(&level, &processes, &count)) {
         --processEnumerations;
         prebuiltProcesses_ = TakeBlock(processes, count);
-    }
-    if (extendedLevel == 1 && EnumerateProcessesEx(&level, &extended, &count)) {
-        --processEnumerations;
-        prebuiltExtended_ = TakeBlock(extended, count);
     }
 }
 
@@ -247,7 +243,6 @@ BOOL FakePlatform::EnumerateProcesses(PWTS_PROCESS_INFOW* records, DWORD* count)
         *count = *processCountOnly_;
         return TRUE;
     }
-    if (prebuiltProcesses_) return HandOut(*prebuiltProcesses_, records, count);
     *records = reinterpret_cast<PWTS_PROCESS_INFOW>(LayOutProcesses<ProcessRecord>({}));
     *count = static_cast<DWORD>(processes_.size());
     SetLastError(ERROR_SUCCESS);
@@ -273,7 +268,8 @@ BOOL FakePlatform::EnumerateProcessesEx(DWORD* level, LPWSTR* records, DWORD* co
         *count = *processCountOnly_;
         return TRUE;
     }
-    if (prebuiltExtended_ && extendedLevel == 1) return HandOut(*prebuiltExtended_, records, count);
+    if (prebuiltProcesses_ && extendedLevel == 1)
+        return HandOut(*prebuiltProcesses_, records, count);
     *records = reinterpret_cast<LPWSTR>(extendedLevel == 0
                                             ? LayOutProcesses<ProcessRecord>(typeClass)
                                             : LayOutProcesses<ExtendedProcessRecord>(typeClass));
@@ -329,13 +325,13 @@ std::byte* FakePlatform::LayOutProcesses(std::optional<WTS_TYPE_CLASS> extended)
 
 std::size_t FakePlatform::LiveBuffers() const {
     std::size_t live = live_.size();
-    for (const auto* prebuilt : {&prebuiltSessions_, &prebuiltProcesses_, &prebuiltExtended_})
+    for (const auto* prebuilt : {&prebuiltSessions_, &prebuiltProcesses_})
         if (*prebuilt) live += static_cast<std::size_t>((*prebuilt)->live);
     return live;
 }
 
 void FakePlatform::Release(PVOID buffer, std::optional<std::pair<WTS_TYPE_CLASS, ULONG>> extended) {
-    for (auto* prebuilt : {&prebuiltSessions_, &prebuiltProcesses_, &prebuiltExtended_}) {
+    for (auto* prebuilt : {&prebuiltSessions_, &prebuiltProcesses_}) {
         if (*prebuilt && (*prebuilt)->live > 0 && (*prebuilt)->block.bytes.data() == buffer) {
             --(*prebuilt)->live;
             ++(extended == (*prebuilt)->block.extended ? released_ : badReleases_);

@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -99,6 +100,10 @@ class FakePlatform {
     std::map<std::string, NTSTATUS> unreachableDomains;
     // Lookups throw std::bad_alloc, as an allocation failing in one would.
     bool lookupsThrow = false;
+    // Lookups succeed without handing back any names.
+    bool lookupsWithoutNames = false;
+    // Held lookups hold the query of the machine's account domain too.
+    bool holdAccountDomain = false;
     // Opening the authority's policy fails with this status.
     std::optional<NTSTATUS> policyFailure;
     // The machine's own account domain (string SID), as the authority's policy tells it; nullopt:
@@ -135,6 +140,8 @@ class FakePlatform {
     int sessionEnumerations = 0;
     int processEnumerations = 0;  // calls of either process enumeration
     std::vector<ShownMessageBox> messageBoxes;
+    // Runs while a message box is up, as its own message loop would.
+    std::function<void()> whileMessageBoxIsUp;
 
     // Buffers handed out and not yet released; releases of anything else, or by the wrong function,
     // or with the wrong class or count.
@@ -153,7 +160,8 @@ class FakePlatform {
     NTSTATUS OpenPolicy(PLSA_HANDLE policy);
     NTSTATUS LookupSids(std::unique_lock<std::mutex>& lock, ULONG count, PSID* sids,
                         PLSA_REFERENCED_DOMAIN_LIST* domains, PLSA_TRANSLATED_NAME* names);
-    NTSTATUS QueryPolicy(POLICY_INFORMATION_CLASS kind, PVOID* buffer);
+    NTSTATUS QueryPolicy(std::unique_lock<std::mutex>& lock, POLICY_INFORMATION_CLASS kind,
+                         PVOID* buffer);
     NTSTATUS FreeLsaMemory(PVOID buffer);
     NTSTATUS ClosePolicy(LSA_HANDLE policy);
     BOOL SidToText(PSID sid, LPWSTR* text);
@@ -164,6 +172,10 @@ class FakePlatform {
         std::vector<std::byte> bytes;
         std::optional<std::pair<WTS_TYPE_CLASS, ULONG>> extended;  // of WTSFreeMemoryExW
     };
+
+    // Waits, while lookups are held, until released in the order they came.
+    void WaitWhileHeld(std::unique_lock<std::mutex>& lock);
+
     struct Prebuilt {
         Block block;
         DWORD count = 0;
@@ -187,8 +199,7 @@ class FakePlatform {
     std::optional<DWORD> processCountOnly_;
     std::map<const void*, Block> live_;
     std::optional<Prebuilt> prebuiltSessions_;
-    std::optional<Prebuilt> prebuiltProcesses_;
-    std::optional<Prebuilt> prebuiltExtended_;
+    std::optional<Prebuilt> prebuiltProcesses_;  // of the extended enumeration
     int released_ = 0;
     int badReleases_ = 0;
 

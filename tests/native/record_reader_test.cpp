@@ -1,3 +1,4 @@
+#include "platform/local_authority.h"
 #include "platform/record_reader.h"
 #include "platform/text.h"
 
@@ -5,10 +6,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <limits>
+#include <new>
 #include <string>
+
+// Every allocation of the program's own code is counted, where a test asks that there be none.
+namespace {
+std::size_t allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    ++allocations;
+    return std::malloc(size == 0 ? 1 : size);
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace wtsscope {
 namespace {
@@ -94,6 +114,13 @@ TEST(Identifiers, TheSystemNamesTheWellKnownAndTheMachinesOwnAccountsWithoutADom
          true},
         {"S-1-5-90-0-2", Identifier(5, {90, 0, 2}), machine, true},
         {"S-1-5-96-0-1", Identifier(5, {96, 0, 1}), machine, true},
+        {"S-1-5-82-..., an application pool", Identifier(5, {82, 1, 2, 3, 4, 5}), machine, true},
+        {"S-1-5-83-0", Identifier(5, {83, 0}), machine, true},
+        {"S-1-5-84-0-0-0-0-0", Identifier(5, {84, 0, 0, 0, 0, 0}), machine, true},
+        {"S-1-5-113", Identifier(5, {113}), machine, true},
+        {"S-1-5-114", Identifier(5, {114}), machine, true},
+        {"S-1-5-113-1, no such group", Identifier(5, {113, 1}), machine, false},
+        {"S-1-5-85-..., not among them", Identifier(5, {85, 1, 2}), machine, false},
         {"S-1-0-0", Identifier(0, {0}), machine, true},
         {"S-1-1-0", Identifier(1, {0}), machine, true},
         {"S-1-3-4", Identifier(3, {4}), machine, true},
@@ -111,8 +138,12 @@ TEST(Identifiers, TheSystemNamesTheWellKnownAndTheMachinesOwnAccountsWithoutADom
         {"fewer sub-authorities than counted", Identifier(5, {32, 544}).substr(0, 12), machine,
          false},
     };
-    for (const auto& at : cases)
+    // Deciding allocates nothing, so running out of memory cannot stop it half-way.
+    for (const auto& at : cases) {
+        const std::size_t before = allocations;
         EXPECT_EQ(NamedLocally(at.identifier, at.accountDomain), at.local) << at.what;
+        EXPECT_EQ(allocations, before) << at.what;
+    }
 }
 
 }  // namespace
