@@ -4,19 +4,22 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
 #include "main_window/form1.h"
 #include "process_window/form2.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/windows/user_input.h"
 
 namespace {
 
 using wtsscope::testing::FakePlatform;
 using wtsscope::testing::FakeProcess;
 
-void ScriptServer(FakePlatform& fake) {
+// Scripts the server; its processes.
+std::vector<FakeProcess> ScriptServer(FakePlatform& fake) {
     fake.version.wProductType = VER_NT_SERVER;
     fake.ScriptSessions({{0, "Services", WTSDisconnected},
                          {1, "Console", WTSActive},
@@ -55,6 +58,32 @@ void ScriptServer(FakePlatform& fake) {
         for (const char* app : apps) processes.push_back({session, id += 148, app, user});
     }
     fake.ScriptProcesses(processes);
+    return processes;
+}
+
+// Costs for the scripted processes, the desktop programs the heaviest; seconds later, each has
+// used its share of the machine's processors since.
+std::vector<FakeProcess> WithCosts(std::vector<FakeProcess> processes, int secondsLater) {
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    const std::array<std::string, 5> heavy{"msedge.exe", "Teams.exe", "OUTLOOK.EXE", "EXCEL.EXE",
+                                           "explorer.exe"};
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        FakeProcess& process = processes[i];
+        const bool desktop =
+            std::find(heavy.begin(), heavy.end(), process.ProcessName) != heavy.end();
+        const DWORD kilobytes = (desktop ? 60000 : 2000) + static_cast<DWORD>(i * 7919 % 40000);
+        process.NumberOfThreads = 4 + static_cast<DWORD>(i * 7 % 40) + (desktop ? 30 : 0);
+        process.HandleCount = 90 + static_cast<DWORD>(i * 137 % 1500);
+        process.WorkingSetSize = kilobytes * 1024;
+        process.PeakWorkingSetSize = kilobytes * 1280;
+        process.PagefileUsage = kilobytes * 700;
+        const int share = desktop ? static_cast<int>(i % 7) + 1 : 0;
+        process.UserTime =
+            static_cast<std::int64_t>(i * 3697 % 7200) * 10'000'000 +
+            std::int64_t{secondsLater} * share * system.dwNumberOfProcessors * 100'000;
+    }
+    return processes;
 }
 
 }  // namespace
@@ -63,7 +92,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     FakePlatform fake;
-    ScriptServer(fake);
+    const std::vector<FakeProcess> processes = ScriptServer(fake);
     wtsscope::Form2 form2(fake.platform());
     wtsscope::Form1 form1(fake.platform(), [&form2] { form2.Show(); });
     if (!form1.Create()) return 1;
@@ -73,13 +102,36 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     const std::wstring what(commandLine);
     const bool sessions = what.find(L"sessions") != std::wstring::npos;
     if (sessions) SendDlgItemMessageW(form1.Handle(), wtsscope::Form1::kCommand1, BM_CLICK, 0, 0);
-    if (what.find(L"processes") != std::wstring::npos) {
+    const bool costs = what.find(L"costs") != std::wstring::npos;
+    if (costs) fake.ScriptProcesses(WithCosts(processes, 0));
+    if (costs || what.find(L"processes") != std::wstring::npos) {
         SendDlgItemMessageW(form1.Handle(), wtsscope::Form1::kCommand2, BM_CLICK, 0, 0);
         // Beside the main window when that shows the sessions too, so that one picture has both.
         RECT mainWindow{};
         if (sessions) GetWindowRect(form1.Handle(), &mainWindow);
         SetWindowPos(form2.Handle(), nullptr, mainWindow.right + 16, 16, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER);
+    }
+    if (costs) {
+        // Threads, Memory (KB), CPU time and CPU %, chosen from the header's menu, sorted by the
+        // memory, after a second refresh that finds each process's share of the processors.
+        const HWND list = GetDlgItem(form2.Handle(), wtsscope::Form2::kListView1);
+        RECT window{};
+        GetWindowRect(form2.Handle(), &window);
+        SetWindowPos(form2.Handle(), nullptr, 16, 16, 900, window.bottom - window.top,
+                     SWP_NOZORDER);
+        wtsscope::MenuPick menu;
+        SetWindowSubclass(form2.Handle(), wtsscope::PickFromMenu, 0,
+                          reinterpret_cast<DWORD_PTR>(&menu));
+        for (const int item : {0, 2, 5, 6}) {
+            menu.item = item;
+            SendMessageW(form2.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1);
+        }
+        RemoveWindowSubclass(form2.Handle(), wtsscope::PickFromMenu, 0);
+        wtsscope::ClickHeader(list, 5);
+        Sleep(2000);
+        fake.ScriptProcesses(WithCosts(processes, 2));
+        SendDlgItemMessageW(form2.Handle(), wtsscope::Form2::kCommand1, BM_CLICK, 0, 0);
     }
     return wtsscope::RunMessageLoop();
 }
