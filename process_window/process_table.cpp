@@ -128,7 +128,7 @@ void ProcessTable::Clear() {
     // Names no row has used for a while are forgotten once they outnumber the rows; the fill
     // before still knows its own until Finish.
     if (names_.Size() > 2 * rows_.size() + 4096) {
-        if (earlierTime_) earlierNames_ = names_;
+        if (earlierTime_) earlierNames_ = std::move(names_);
         names_.Clear();
     }
     rows_.clear();

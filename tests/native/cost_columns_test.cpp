@@ -99,6 +99,13 @@ TEST_F(CostColumnsTest, ShareOfTheProcessorIsTheChangeOverTheTimeOnEveryProcesso
     EXPECT_EQ(Column(ProcessColumn::ProcessorShare), std::vector<std::wstring>{L""});
     Fill({{8, L"p", ProcessCosts{}}}, FillTime{2 * kSecond, 1});
     EXPECT_EQ(Column(ProcessColumn::ProcessorShare), std::vector<std::wstring>{L"0"});
+    // Names no row uses any more are forgotten between two fills: the process is still known.
+    std::vector<CostRow> many;
+    for (int i = 0; i < 5000; ++i) many.push_back({i, std::to_wstring(i), ProcessCosts{}});
+    Fill(many, FillTime{3 * kSecond, 1});
+    Fill({{8, L"late", ProcessCosts{1, 1, 0, 0, 0, 0}}}, FillTime{4 * kSecond, 1});
+    Fill({{8, L"late", ProcessCosts{1, 1, 0, 0, 0, kSecond / 4}}}, FillTime{5 * kSecond, 1});
+    EXPECT_EQ(Column(ProcessColumn::ProcessorShare), std::vector<std::wstring>{L"25"});
 }
 
 TEST_F(CostColumnsTest, CostsSortLargestFirstByTheFigureShownEmptyLastTiesInThePlatformsOrder) {
