@@ -223,10 +223,12 @@ void ProcessTable::Finish(std::optional<FillTime> time) {
     earlierNames_.reset();
     fillTime_ = time;
     // Found in locals, which no row can alias, in one walk of the rows; the columns are unrolled
-    // at compile time, so each number column is one fixed field read, as if written out by hand.
+    // at compile time, so each number column and each figure is one fixed field read, as if
+    // written out by hand.
     std::array<Extremes, kProcessColumnCount> found{};
     found.fill(
         {std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::min()});
+    std::array<std::optional<std::uint64_t>, kProcessColumnCount> largest{};
     const auto walk = [&]<std::size_t... position>(std::index_sequence<position...>) {
         for (const StoredRow& row : rows_) {
             const auto update = [&]<std::size_t at>(std::integral_constant<std::size_t, at>) {
@@ -234,6 +236,11 @@ void ProcessTable::Finish(std::optional<FillTime> time) {
                     const std::int32_t value = row.numbers.*kProcessColumns[at].number;
                     found[at] = {std::min(found[at].lowest, value),
                                  std::max(found[at].highest, value)};
+                } else if constexpr (kProcessColumns[at].kind == ColumnDescription::Kind::Cost) {
+                    WithFigure(kProcessColumns[at].column, [&](auto figure) {
+                        if (const std::optional<std::uint64_t> value = figure(row))
+                            largest[at] = std::max(largest[at].value_or(0), *value);
+                    });
                 }
             };
             (update(std::integral_constant<std::size_t, position>{}), ...);
@@ -241,6 +248,7 @@ void ProcessTable::Finish(std::optional<FillTime> time) {
     };
     walk(std::make_index_sequence<kProcessColumnCount>{});
     extremes_ = found;
+    largest_ = largest;
     // Unsorted, the shown order is the platform's and needs no positions.
     if (sortColumn_) Sort();
     shownCount_ = rows_.size();
@@ -280,7 +288,11 @@ std::optional<std::uint64_t> ProcessTable::Figure(const StoredRow& row, ProcessC
 
 std::wstring_view ProcessTable::CostText(const StoredRow& row, ProcessColumn column,
                                          FigureText& text) {
-    const std::optional<std::uint64_t> figure = Figure(row, column);
+    return ShownFigure(column, Figure(row, column), text);
+}
+
+std::wstring_view ProcessTable::ShownFigure(ProcessColumn column,
+                                            std::optional<std::uint64_t> figure, FigureText& text) {
     if (!figure) return {};
     return column == ProcessColumn::ProcessorTime ? DurationFigure(*figure, text)
                                                   : DecimalFigure(*figure, text);
@@ -378,19 +390,10 @@ std::vector<std::wstring> ProcessTable::WidthCandidates(ProcessColumn column) co
     if (rows_.empty()) return {};
     // Figures are never negative, and the largest has the most digits.
     if (measured.kind == ColumnDescription::Kind::Cost) {
-        const StoredRow* largest = nullptr;
-        WithFigure(column, [&](auto figure) {
-            std::uint64_t most = 0;
-            for (const StoredRow& row : rows_)
-                if (const std::optional<std::uint64_t> value = figure(row);
-                    value && (!largest || *value > most)) {
-                    largest = &row;
-                    most = *value;
-                }
-        });
-        if (!largest) return {};
         FigureText text;
-        return {std::wstring(CostText(*largest, column, text))};
+        const std::wstring_view largest =
+            ShownFigure(column, largest_[static_cast<int>(column)], text);
+        return largest.empty() ? std::vector<std::wstring>{} : std::vector{std::wstring(largest)};
     }
     const Extremes& extremes = extremes_[static_cast<int>(column)];
     return {DecimalText(extremes.lowest), DecimalText(extremes.highest)};

@@ -266,6 +266,8 @@ class ProcessTable {
     template <class Body>
     static auto WithFigure(ProcessColumn column, Body body);
     static std::wstring_view CostText(const StoredRow& row, ProcessColumn column, FigureText& text);
+    static std::wstring_view ShownFigure(ProcessColumn column, std::optional<std::uint64_t> figure,
+                                         FigureText& text);
     void FindShares(const FillTime& time);
 
     const StoredRow& Shown(std::size_t shownIndex) const {
@@ -291,6 +293,8 @@ class ProcessTable {
         std::int32_t highest;
     };
     std::array<Extremes, kProcessColumnCount> extremes_{};
+    // The largest figure of each cost column, none where no row has one; found once per fill.
+    std::array<std::optional<std::uint64_t>, kProcessColumnCount> largest_{};
     std::vector<std::uint32_t> shown_;  // row positions in the shown order, while sorted
     std::size_t shownCount_ = 0;
     std::optional<ProcessColumn> sortColumn_;
