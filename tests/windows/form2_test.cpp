@@ -777,12 +777,6 @@ TEST_F(Form2Test, AFullSelectionAndItsAnchorSurviveRefreshAndSortInOneCall) {
     SetWindowLongPtrW(processes->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
 }
 
-}  // namespace
-}  // namespace wtsscope
-
-namespace wtsscope {
-namespace {
-
 class ColumnChoiceTest : public Form2Test {
   protected:
     void SetUp() override {
@@ -791,9 +785,14 @@ class ColumnChoiceTest : public Form2Test {
         OpenProcesses();
         SetWindowSubclass(processes->Handle(), PickFromMenu, 0, reinterpret_cast<DWORD_PTR>(&menu));
     }
+    // The menu's item of a cost column; Escape where none.
+    void Pick(std::optional<ProcessColumn> column) {
+        menu.item =
+            column ? std::optional(Position(*column) - kAlwaysShownColumnCount) : std::nullopt;
+    }
     // A right-click on a column's header, as the mouse gives it.
     void RightClickHeader(int column, std::optional<ProcessColumn> pick) {
-        menu.item = pick ? std::optional(Position(*pick) - kAlwaysShownColumnCount) : std::nullopt;
+        Pick(pick);
         const HWND header = ListView_GetHeader(List());
         RECT rect{};
         Header_GetItemRect(header, column, &rect);
@@ -803,7 +802,7 @@ class ColumnChoiceTest : public Form2Test {
         DrainMessages();
     }
     void PressShiftF10(std::optional<ProcessColumn> pick) {
-        menu.item = pick ? std::optional(Position(*pick) - kAlwaysShownColumnCount) : std::nullopt;
+        Pick(pick);
         SetFocus(List());
         BYTE keys[256];
         GetKeyboardState(keys);
