@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 namespace wtsscope {
 namespace {
@@ -37,7 +38,7 @@ std::optional<std::uint8_t> ProcessorShare(std::uint64_t before, std::uint64_t a
     // and the share is held to 100 anyway.
     const double share = 100.0 * static_cast<double>(after - before) /
                          (static_cast<double>(elapsed) * static_cast<double>(processors));
-    return static_cast<std::uint8_t>(std::min(100.0, share) + 0.5);
+    return static_cast<std::uint8_t>(std::lround(std::min(100.0, share)));
 }
 
 }  // namespace wtsscope
