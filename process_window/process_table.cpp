@@ -115,20 +115,21 @@ ProcessTable::ProcessTable(TextCompare compareText, IdentifierText identifierTex
     : compareText_(compareText), identifierText_(std::move(identifierText)) {}
 
 void ProcessTable::Clear() {
-    // What the next fill needs of this one to find each process's share of the processor.
+    // What the next fill needs of this one: where each process's name stood, and its processor
+    // time, for its share of the processor.
     earlierTime_ = std::exchange(fillTime_, std::nullopt);
     earlier_.clear();
     earlierNames_.reset();
-    if (earlierTime_) {
-        earlier_.reserve(rows_.size());
-        for (const StoredRow& row : rows_)
-            if (row.hasCosts)
-                earlier_.push_back({row.processorTime, row.numbers.processId, row.name});
-    }
+    earlier_.reserve(rows_.size());
+    for (const StoredRow& row : rows_)
+        earlier_.push_back({row.processorTime, row.numbers.processId, row.name});
     // Names no row has used for a while are forgotten once they outnumber the rows; the fill
     // before still knows its own until Finish.
     if (names_.Size() > 2 * rows_.size() + 4096) {
-        if (earlierTime_) earlierNames_ = std::move(names_);
+        if (earlierTime_)
+            earlierNames_ = std::move(names_);
+        else
+            earlier_.clear();
         names_.Clear();
     }
     rows_.clear();

@@ -13,22 +13,25 @@
 #include <new>
 #include <string>
 
-// Every allocation of the program's own code is counted, where a test asks that there be none.
+// Every allocation of the program's own code is counted, where a test asks that there be none. A
+// replaced operator new can only take its memory from the C heap.
 namespace {
 std::size_t allocations = 0;
 }  // namespace
 
 void* operator new(std::size_t size) {
     ++allocations;
-    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;  // NOLINT(*-no-malloc)
     throw std::bad_alloc();
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     ++allocations;
-    return std::malloc(size == 0 ? 1 : size);
+    return std::malloc(size == 0 ? 1 : size);  // NOLINT(*-no-malloc)
 }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block) noexcept { std::free(block); }  // NOLINT(*-no-malloc)
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);  // NOLINT(*-no-malloc)
+}
 
 namespace wtsscope {
 namespace {
