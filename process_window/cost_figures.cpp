@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
+#include <limits>
 
 namespace wtsscope {
 namespace {
@@ -34,11 +34,20 @@ std::wstring_view DurationFigure(std::uint64_t seconds, FigureText& text) {
 std::optional<std::uint8_t> ProcessorShare(std::uint64_t before, std::uint64_t after,
                                            std::uint64_t elapsed, std::uint32_t processors) {
     if (after < before || elapsed == 0 || processors == 0) return std::nullopt;
-    // In floating point: the change times 100 may not fit 64 bits after years of processor time,
-    // and the share is held to 100 anyway.
-    const double share = 100.0 * static_cast<double>(after - before) /
-                         (static_cast<double>(elapsed) * static_cast<double>(processors));
-    return static_cast<std::uint8_t>(std::lround(std::min(100.0, share)));
+    // In whole numbers, half up: the runtime's lround is a call per row. Where a product would not
+    // fit 64 bits, which takes centuries of time, the figures are divided down first; a share in
+    // whole percent loses nothing by it.
+    constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t change = after - before;
+    std::uint64_t whole = elapsed;
+    if (elapsed > kMost / processors)
+        change /= processors;
+    else
+        whole *= processors;
+    if (change >= whole) return std::uint8_t{100};
+    if (whole > kMost / 200)
+        return static_cast<std::uint8_t>((change + whole / 200) / (whole / 100));
+    return static_cast<std::uint8_t>((change * 200 + whole) / (2 * whole));
 }
 
 }  // namespace wtsscope

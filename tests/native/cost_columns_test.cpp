@@ -74,10 +74,11 @@ TEST_F(CostColumnsTest, ShareOfTheProcessorIsTheChangeOverTheTimeOnEveryProcesso
         {kSecond, 2 * kSecond, kSecond, 4, L"p", L"25"},  // a quarter of four processors
         {0, 5, 1000, 1, L"p", L"1"},                      // 0.5 rounds up
         {0, 4, 1000, 1, L"p", L"0"},
-        {0, 3 * kSecond, kSecond, 1, L"p", L"100"},  // held to the whole machine
-        {kSecond, 0, kSecond, 1, L"p", L""},         // the change is negative
-        {0, kSecond, 0, 1, L"p", L""},               // no time passed
-        {0, kSecond, kSecond, 1, L"q", L""},         // another process under the identifier
+        {0, 3 * kSecond, kSecond, 1, L"p", L"100"},   // held to the whole machine
+        {0, 1ull << 61, 1ull << 62, 4, L"p", L"13"},  // times beyond 64 bits once multiplied
+        {kSecond, 0, kSecond, 1, L"p", L""},          // the change is negative
+        {0, kSecond, 0, 1, L"p", L""},                // no time passed
+        {0, kSecond, kSecond, 1, L"q", L""},          // another process under the identifier
     };
     for (const Case& c : cases) {
         table.Reset();
