@@ -200,8 +200,8 @@ class ProcessTable {
     // fill asks for every account afresh.
     void Reset();
 
-    // The accounts met for the first time since the last call, whose names are to be asked for
-    // once: each is asked for once while the table holds it, found or not.
+    // The accounts met for the first time since the last call: each is handed out once while the
+    // table holds it, to whatever asks for its name (and asks again where no answer came).
     std::vector<std::uint32_t> TakeNewAccounts() { return std::exchange(newAccounts_, {}); }
     // The bytes of an account's identifier.
     std::string_view AccountIdentifier(std::uint32_t account) const {
